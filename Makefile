@@ -1,0 +1,30 @@
+# The two fresh-machine commands are `make run` and `make test`; both bootstrap first.
+BUILD ?= build
+JOBS  ?= $(shell nproc)
+ARGS  ?= /s
+
+.PHONY: bootstrap configure build run test bench fuzz clean
+
+bootstrap:
+	@scripts/bootstrap
+
+configure: bootstrap
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/src/pellora $(ARGS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+bench:
+	@scripts/bootstrap bench
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	scripts/bench
+
+clean:
+	rm -rf $(BUILD)

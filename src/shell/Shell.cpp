@@ -1,0 +1,3 @@
+#include "shell/Shell.h"
+
+int PelloraMain(int, char**) { return 0; }
