@@ -1,0 +1,20 @@
+#include "settings/Settings.h"
+
+#include "runtime/SysUtils.h"
+
+uint8_t ReduceToByte(int32_t value) { return static_cast<uint8_t>(static_cast<uint32_t>(value) & 0xFFu); }
+
+uint8_t ParseSettingByte(const std::string& text) {
+  int stoppedAt = 0;
+  return ReduceToByte(Val(text, &stoppedAt));
+}
+
+std::string WithTerminatingZero(const std::string& text) { return text + std::string(1, '\0'); }
+
+void WriteSettingText(TRegIniFile& settings, const std::string& name, const std::string& text) {
+  settings.WriteString(SettingsSection, name, WithTerminatingZero(text));
+}
+
+std::string ReadSettingText(TRegIniFile& settings, const std::string& name, const std::string& defaultValue) {
+  return settings.ReadString(SettingsSection, name, defaultValue);
+}
