@@ -1,0 +1,78 @@
+#pragma once
+// The bitmap file format, apart from any GDI object: a decoded picture as plain rows, the
+// reader that checks every size and offset before it trusts it, and the writer.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/gdi/Gdi.h"
+#include "runtime/Classes.h"
+
+// The largest picture the reader accepts, so a few bytes of header cannot make us
+// allocate gigabytes.
+inline constexpr int64_t MaxBitmapPixels = int64_t{1} << 28;
+inline constexpr int32_t MaxBitmapSide = 1 << 20;
+
+struct BITMAPV4HEADER {
+  DWORD bV4Size;
+  LONG bV4Width;
+  LONG bV4Height;
+  WORD bV4Planes;
+  WORD bV4BitCount;
+  DWORD bV4V4Compression;
+  DWORD bV4SizeImage;
+  LONG bV4XPelsPerMeter;
+  LONG bV4YPelsPerMeter;
+  DWORD bV4ClrUsed;
+  DWORD bV4ClrImportant;
+  DWORD bV4RedMask;
+  DWORD bV4GreenMask;
+  DWORD bV4BlueMask;
+  DWORD bV4AlphaMask;
+  DWORD bV4CSType;
+  LONG bV4Endpoints[9];
+  DWORD bV4GammaRed;
+  DWORD bV4GammaGreen;
+  DWORD bV4GammaBlue;
+};
+static_assert(sizeof(BITMAPV4HEADER) == 108);
+inline constexpr DWORD BITMAPV5HEADER_SIZE = 124;
+inline constexpr DWORD BI_JPEG = 4;
+inline constexpr DWORD BI_PNG = 5;
+inline constexpr DWORD BI_ALPHABITFIELDS = 6;
+
+// A picture as the file holds it, decoded: rows bottom-up, each padded to 4 bytes, in the
+// file's own depth (run-length pictures are decoded to their 4 or 8 bits).
+struct TBitmapData {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t BitCount = 0;
+  // Red, green, blue masks for 16 and 32 bits (5-5-5 and 8-8-8 when the file gives none).
+  DWORD Masks[3] = {0, 0, 0};
+  // The colour table as the file gives it (biClrUsed entries or 2^BitCount), at most 256.
+  std::vector<RGBQUAD> Colors;
+  std::vector<uint8_t> Bits;
+
+  int32_t RowBytes() const { return ((BitCount * Width + 31) / 32) * 4; }
+  // Row y counted from the top.
+  uint8_t* Row(int32_t y) { return Bits.data() + static_cast<size_t>(Height - 1 - y) * RowBytes(); }
+  const uint8_t* Row(int32_t y) const { return Bits.data() + static_cast<size_t>(Height - 1 - y) * RowBytes(); }
+  // The colour at (x, y) as 0x00BBGGRR, through the colour table or the masks.
+  COLORREF PixelColor(int32_t x, int32_t y) const;
+};
+
+// How a picture is written. Natural is BI_RGB, except BI_BITFIELDS for 16 bits with a
+// 5-6-5 layout; Rle is BI_RLE8 / BI_RLE4 for 8 and 4 bits.
+enum TBitmapCompression : uint8_t { bcNatural, bcRle };
+
+// Reads a bitmap file (14-byte file header, then the info) from the stream's position;
+// Size is how many bytes the file may take from there. Bad headers, offsets, sizes and
+// run-length data raise EInvalidGraphic "Bitmap image is not valid" (with a reason), a
+// file that ends early EReadError.
+TBitmapData ReadBitmapFile(TStream& Stream, int64_t Size);
+// Reads the headerless form (info header, colours or masks, pixels) of the clipboard's
+// CF_DIB block.
+TBitmapData ReadBitmapInfo(TStream& Stream, int64_t Size);
+
+void WriteBitmapFile(TStream& Stream, const TBitmapData& Data, TBitmapCompression Compression = bcNatural);
+void WriteBitmapInfo(TStream& Stream, const TBitmapData& Data, TBitmapCompression Compression = bcNatural);
