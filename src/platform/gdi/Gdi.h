@@ -133,6 +133,11 @@ struct TEXTMETRICA {
   BYTE tmPitchAndFamily;
   BYTE tmCharSet;
 };
+struct LOGPEN {
+  UINT lopnStyle;
+  POINT lopnWidth;
+  COLORREF lopnColor;
+};
 struct LOGBRUSH {
   UINT lbStyle;
   COLORREF lbColor;
@@ -172,6 +177,24 @@ constexpr int WHITEONBLACK = 2;
 constexpr int COLORONCOLOR = 3;
 constexpr int HALFTONE = 4;
 
+// Binary raster operations for pens (SetROP2).
+constexpr int R2_BLACK = 1;
+constexpr int R2_NOTMERGEPEN = 2;
+constexpr int R2_MASKNOTPEN = 3;
+constexpr int R2_NOTCOPYPEN = 4;
+constexpr int R2_MASKPENNOT = 5;
+constexpr int R2_NOT = 6;
+constexpr int R2_XORPEN = 7;
+constexpr int R2_NOTMASKPEN = 8;
+constexpr int R2_MASKPEN = 9;
+constexpr int R2_NOTXORPEN = 10;
+constexpr int R2_NOP = 11;
+constexpr int R2_MERGENOTPEN = 12;
+constexpr int R2_COPYPEN = 13;
+constexpr int R2_MERGEPENNOT = 14;
+constexpr int R2_MERGEPEN = 15;
+constexpr int R2_WHITE = 16;
+
 // Background modes.
 constexpr int TRANSPARENT = 1;
 constexpr int OPAQUE = 2;
@@ -209,6 +232,7 @@ constexpr int BLACK_PEN = 7;
 constexpr int NULL_PEN = 8;
 constexpr int SYSTEM_FONT = 13;
 constexpr int DEFAULT_PALETTE = 15;
+constexpr int DEFAULT_GUI_FONT = 17;
 
 // Object types, for GetObjectType and GetCurrentObject.
 constexpr UINT OBJ_PEN = 1;
@@ -220,6 +244,8 @@ constexpr UINT OBJ_BITMAP = 7;
 constexpr UINT OBJ_MEMDC = 10;
 
 // Device capabilities.
+constexpr int HORZRES = 8;
+constexpr int VERTRES = 10;
 constexpr int BITSPIXEL = 12;
 constexpr int PLANES = 14;
 constexpr int NUMCOLORS = 24;
@@ -235,6 +261,8 @@ constexpr BYTE PC_EXPLICIT = 0x02;
 constexpr BYTE PC_NOCOLLAPSE = 0x04;
 
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+constexpr COLORREF PALETTEINDEX(WORD index) { return 0x01000000u | index; }
+constexpr COLORREF PALETTERGB(BYTE r, BYTE g, BYTE b) { return 0x02000000u | RGB(r, g, b); }
 constexpr UINT GDI_ERROR = 0xFFFFFFFF;
 inline HGDIOBJ const HGDI_ERROR = reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(-1));
 

@@ -1,0 +1,217 @@
+#pragma once
+// Shared internals of the software GDI: the handle table, the objects behind the handles,
+// and the "surface" view through which every drawing call reaches pixel memory.
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/gdi/Gdi.h"
+
+namespace gdi {
+
+enum class Kind { Dc, Bitmap, Palette, Font, Brush, Pen };
+
+struct Object {
+  explicit Object(Kind k) : kind(k) {}
+  virtual ~Object() = default;
+  Kind kind;
+  bool stock = false;
+};
+
+struct Bitmap : Object {
+  Bitmap() : Object(Kind::Bitmap) {}
+  int width = 0;
+  int height = 0;  // always positive
+  int bpp = 0;
+  DWORD masks[3] = {0, 0, 0};
+  bool bitfields = false;  // a DIB section made with BI_BITFIELDS
+  std::vector<RGBQUAD> colors;
+  bool systemPalette = false;  // an 8-bit device bitmap follows the system palette
+  bool dibSection = false;
+  bool topDown = false;
+  bool ownsMemory = true;
+  std::unique_ptr<uint8_t[]> storage;
+  uint8_t* memory = nullptr;  // first byte of the pixel memory as the platform lays it out
+  int stride = 0;             // bytes per row, padded to 4 (DIBs) or 2 (device bitmaps)
+  size_t size = 0;
+  BITMAPINFOHEADER header{};
+  HDC selectedIn = nullptr;
+};
+
+struct Palette : Object {
+  Palette() : Object(Kind::Palette) {}
+  std::vector<PALETTEENTRY> entries;
+};
+
+struct Font : Object {
+  Font() : Object(Kind::Font) {}
+  LOGFONTA lf{};
+};
+
+struct Brush : Object {
+  Brush() : Object(Kind::Brush) {}
+  UINT style = BS_SOLID;
+  COLORREF color = 0;
+};
+
+struct Pen : Object {
+  Pen() : Object(Kind::Pen) {}
+  int style = PS_SOLID;
+  int width = 1;
+  COLORREF color = 0;
+};
+
+struct DcState {
+  HBITMAP bitmap = nullptr;
+  HFONT font = nullptr;
+  HBRUSH brush = nullptr;
+  HPEN pen = nullptr;
+  HPALETTE palette = nullptr;
+  COLORREF textColor = RGB(0, 0, 0);
+  COLORREF bkColor = RGB(255, 255, 255);
+  int bkMode = OPAQUE;
+  int stretchMode = BLACKONWHITE;
+  int rop2 = 13;  // R2_COPYPEN
+  POINT position{0, 0};
+  bool hasClip = false;
+  RECT clip{0, 0, 0, 0};  // device coordinates
+  POINT origin{0, 0};
+};
+
+struct Dc : Object {
+  Dc() : Object(Kind::Dc) {}
+  bool buffer = false;
+  DcState st;
+  std::vector<DcState> saved;
+  HBITMAP defaultBitmap = nullptr;  // the 1 x 1 monochrome bitmap a memory DC starts with
+  // Buffer DCs only.
+  uint8_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int pitch = 0;
+  int bpp = 0;
+  DWORD masks[3] = {0, 0, 0};
+  std::vector<RGBQUAD> colors;
+};
+
+// The recursive lock that every entry point takes: the presenter thread of the window
+// system may draw while the UI thread does.
+std::recursive_mutex& Mutex();
+#define GDI_LOCK std::lock_guard<std::recursive_mutex> gdiLock_(::gdi::Mutex())
+
+Object* Lookup(const void* handle);
+HGDIOBJ InsertObject(std::unique_ptr<Object> object);
+template <class T>
+T* Get(const void* handle, Kind kind) {
+  Object* o = Lookup(handle);
+  return o && o->kind == kind ? static_cast<T*>(o) : nullptr;
+}
+inline Dc* GetDc(HDC h) { return Get<Dc>(h, Kind::Dc); }
+inline Bitmap* GetBitmap(const void* h) { return Get<Bitmap>(h, Kind::Bitmap); }
+inline Palette* GetPalette(const void* h) { return Get<Palette>(h, Kind::Palette); }
+inline Font* GetFont(const void* h) { return Get<Font>(h, Kind::Font); }
+inline Brush* GetBrush(const void* h) { return Get<Brush>(h, Kind::Brush); }
+inline Pen* GetPen(const void* h) { return Get<Pen>(h, Kind::Pen); }
+
+// The 256-entry system palette (statics at 0-9 and 246-255).
+const PALETTEENTRY* SystemPalette();
+
+// A view of pixel memory: rows from the top, with the colours needed to read and write it.
+struct Surface {
+  uint8_t* top = nullptr;  // first byte of the top row
+  ptrdiff_t pitch = 0;     // byte step from a row to the one below it
+  int width = 0;
+  int height = 0;
+  int bpp = 0;
+  DWORD masks[3] = {0, 0, 0};  // for 16, 24 and 32 bits
+  const RGBQUAD* colors = nullptr;
+  int colorCount = 0;
+  bool monoDevice = false;  // a monochrome device bitmap: text/background colour rules
+  std::vector<RGBQUAD> ownColors;
+
+  uint8_t* Row(int y) const { return top + static_cast<ptrdiff_t>(y) * pitch; }
+  bool Indexed() const { return bpp <= 8; }
+};
+
+bool SurfaceOfBitmap(const Bitmap& bitmap, Surface& surface);
+// The DC's drawing surface: a buffer DC's memory or the bitmap selected into a memory DC.
+bool SurfaceOfDc(Dc& dc, Surface& surface);
+// A caller's DIB (header + colour table + bits) as a surface; false for a layout we cannot
+// read safely. The colour table of DIB_PAL_COLORS goes through the DC's palette.
+bool SurfaceOfDib(const BITMAPINFO* info, UINT usage, const void* bits, Dc* dc, Surface& surface,
+                  std::vector<uint8_t>* decoded);
+// Size of the row of a DIB in bytes, or 0 when it would overflow.
+size_t DibStride(int width, int bpp);
+// Validates a header and reports the colour count and where the bits masks live.
+bool ParseDibHeader(const BITMAPINFO* info, int& width, int& height, int& bpp, DWORD& compression,
+                    DWORD masks[3], int& colorCount);
+void DefaultMasks(int bpp, DWORD masks[3]);
+bool ValidMasks(const DWORD masks[3]);
+
+// Pixel conversion between raw values and COLORREF.
+struct Format {
+  explicit Format(const Surface& s);
+  int bpp;
+  bool indexed;
+  const RGBQUAD* colors;
+  int colorCount;
+  uint32_t mask[3];
+  int shift[3];
+  int bits[3];
+  uint8_t expand[3][256];
+  mutable uint32_t cacheKey[1024];
+  mutable uint32_t cacheValue[1024];
+
+  COLORREF ToRgb(uint32_t raw) const {
+    if (indexed) {
+      if (static_cast<int>(raw) >= colorCount) return 0;
+      const RGBQUAD& q = colors[raw];
+      return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+    }
+    return RGB(Channel(raw, 0), Channel(raw, 1), Channel(raw, 2));
+  }
+  uint8_t Channel(uint32_t raw, int c) const {
+    uint32_t v = (raw & mask[c]) >> shift[c];
+    return bits[c] <= 8 ? expand[c][v] : static_cast<uint8_t>(v >> (bits[c] - 8));
+  }
+  uint32_t FromRgb(COLORREF c) const {
+    if (indexed) return Nearest(c);
+    return Pack(GetRValue(c), 0) | Pack(GetGValue(c), 1) | Pack(GetBValue(c), 2);
+  }
+  uint32_t Pack(uint8_t v, int c) const {
+    uint32_t x = bits[c] <= 8 ? (static_cast<uint32_t>(v) >> (8 - bits[c]))
+                              : (static_cast<uint32_t>(v) << (bits[c] - 8));
+    return (x << shift[c]) & mask[c];
+  }
+  uint32_t Nearest(COLORREF c) const;
+};
+
+// The nearest colour-table entry by squared distance; the first of equals wins.
+int NearestIndex(const RGBQUAD* colors, int count, COLORREF c);
+
+// Colour references that name a palette index resolve through the DC's palette.
+COLORREF ResolveColor(Dc& dc, COLORREF c);
+
+// The blit engine. Rectangles are device coordinates; clip is already inside the destination.
+struct BlitColors {
+  COLORREF destText = 0;       // what a monochrome device source's 0 bits become
+  COLORREF destBk = 0xFFFFFF;  // ... and its 1 bits
+  COLORREF sourceBk = 0xFFFFFF;  // which source colour becomes 1 on a monochrome destination
+  bool hasPattern = false;
+  COLORREF pattern = 0;
+};
+bool Blit(Surface& dst, const RECT& clip, int dx, int dy, int dw, int dh, Surface* src, int sx, int sy, int sw,
+          int sh, DWORD rop, const BlitColors& colors);
+bool RopNeedsSource(DWORD rop);
+bool RopNeedsPattern(DWORD rop);
+// The clip rectangle of a DC in device coordinates, inside its surface.
+RECT DeviceClip(const Dc& dc, const Surface& s);
+// Fills a rectangle (device coordinates, clipped to clip) with a colour through a binary
+// raster operation on raw values.
+void FillRaw(Surface& s, const RECT& clip, RECT r, uint32_t raw, int rop2);
+uint32_t ColorToRaw(const Surface& s, COLORREF c);
+
+void DeleteFontCache(Font* font);
+
+}  // namespace gdi
