@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/registry/Registry.h"
+#include "platform/registry/TempHive.h"
+
+namespace {
+
+constexpr const char* kKey = "Software\\Korvent_Programs\\Pellora\\Stress";
+
+// The bytes every test writes for value `n`, so a torn or misplaced value shows.
+std::string Payload(int writer, int n) { return "writer " + std::to_string(writer) + " value " + std::to_string(n) + std::string(1, '\0'); }
+
+std::string ReadValue(HKEY key, const std::string& name) {
+  char data[128];
+  DWORD size = sizeof data, type = 0;
+  if (RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS) return "<missing>";
+  if (type != REG_SZ) return "<wrong type>";
+  return std::string(data, size);
+}
+
+std::string IntegrityCheck(const std::string& path) {
+  sqlite3* db = nullptr;
+  std::string verdict = "cannot open";
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 5000);
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW) {
+      verdict = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    } else {
+      verdict = sqlite3_errmsg(db);
+    }
+    sqlite3_finalize(statement);
+  }
+  sqlite3_close(db);
+  return verdict;
+}
+
+TEST(RegistryProcesses, TwoWritersAtOnceBothSucceedCompletely) {
+  TempHive hive;
+  constexpr int kValues = 500;
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  std::vector<pid_t> children;
+  for (int writer = 0; writer < 2; ++writer) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(go[1]);
+      char byte;
+      if (read(go[0], &byte, 1) != 0) _exit(90);  // both start when the pipe closes
+      // Neither process finds a hive: they also race to make it.
+      HKEY key = nullptr;
+      if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) _exit(91);
+      int failures = 0;
+      for (int n = 0; n < kValues; ++n) {
+        const std::string name = "w" + std::to_string(writer) + "_" + std::to_string(n);
+        const std::string data = Payload(writer, n);
+        if (RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size())) !=
+            ERROR_SUCCESS) {
+          ++failures;
+        }
+        // Readers run between the writes too, and must never be refused.
+        DWORD size = 0;
+        if (RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) ++failures;
+      }
+      RegCloseKey(key);
+      _exit(failures > 80 ? 80 : failures);
+    }
+    children.push_back(child);
+  }
+  close(go[0]);
+  const auto start = std::chrono::steady_clock::now();
+  close(go[1]);
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "failed calls (91: the key could not be made)";
+  }
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  RecordProperty("milliseconds", static_cast<int>(elapsed.count()));
+  std::printf("two writers, %d values each: %lld ms\n", kValues, static_cast<long long>(elapsed.count()));
+
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_SUCCESS) << RegLastErrorText();
+  int wrong = 0;
+  for (int writer = 0; writer < 2; ++writer) {
+    for (int n = 0; n < kValues; ++n) {
+      if (ReadValue(key, "w" + std::to_string(writer) + "_" + std::to_string(n)) != Payload(writer, n)) ++wrong;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  char name[64];
+  DWORD nameSize = sizeof name;
+  EXPECT_EQ(RegEnumValueA(key, 2 * kValues, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+  RegCloseKey(key);
+  EXPECT_EQ(IntegrityCheck(hive.File()), "ok");
+}
+
+TEST(RegistryProcesses, AWriterKilledMidWriteLosesNothingThatSucceeded) {
+  TempHive hive;
+  constexpr int kRounds = 50;
+  std::mt19937 random(20261207);
+  std::vector<std::set<int>> confirmed(kRounds);
+  const auto start = std::chrono::steady_clock::now();
+  int killedWhileWriting = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(report[0]);
+      HKEY key = nullptr;
+      if (RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) _exit(91);
+      for (int n = 0;; ++n) {
+        const std::string name = "r" + std::to_string(round) + "_" + std::to_string(n);
+        const std::string data = Payload(round, n);
+        if (RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size())) !=
+            ERROR_SUCCESS) {
+          _exit(92);
+        }
+        // Only after the call has returned success does the parent hear of it.
+        if (write(report[1], &n, sizeof n) != static_cast<ssize_t>(sizeof n)) _exit(93);
+      }
+    }
+    close(report[1]);
+    // The first rounds also kill while the hive is still being made or opened.
+    std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(200, 30000)(random)));
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself with " << WEXITSTATUS(status) << " in round " << round;
+    int n = 0;
+    while (read(report[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) confirmed[round].insert(n);
+    close(report[0]);
+    if (!confirmed[round].empty()) ++killedWhileWriting;
+
+    // A fresh process must be able to open the hive and find every confirmed value.
+    const pid_t checker = fork();
+    ASSERT_GE(checker, 0);
+    if (checker == 0) {
+      HKEY key = nullptr;
+      const LSTATUS rc = RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key);
+      if (rc == ERROR_FILE_NOT_FOUND && confirmed[round].empty()) _exit(0);
+      if (rc != ERROR_SUCCESS) _exit(94);
+      for (int value : confirmed[round]) {
+        if (ReadValue(key, "r" + std::to_string(round) + "_" + std::to_string(value)) != Payload(round, value)) _exit(95);
+      }
+      _exit(0);
+    }
+    ASSERT_EQ(waitpid(checker, &status, 0), checker);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_EQ(WEXITSTATUS(status), 0) << "round " << round << " (94: the hive did not open, 95: a confirmed value is missing)";
+    if (std::filesystem::exists(hive.File())) {
+      ASSERT_EQ(IntegrityCheck(hive.File()), "ok") << "round " << round;
+    }
+  }
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  std::printf("%d killed writers (%d mid-loop): %lld ms\n", kRounds, killedWhileWriting, static_cast<long long>(elapsed.count()));
+  EXPECT_GT(killedWhileWriting, kRounds / 2) << "most kills should land inside the write loop";
+
+  // At the end every round's confirmed values are still all there.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &key), ERROR_SUCCESS) << RegLastErrorText();
+  int missing = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int value : confirmed[round]) {
+      if (ReadValue(key, "r" + std::to_string(round) + "_" + std::to_string(value)) != Payload(round, value)) ++missing;
+    }
+  }
+  EXPECT_EQ(missing, 0);
+  RegCloseKey(key);
+}
+
+}  // namespace
