@@ -633,6 +633,15 @@ bool Blit(Surface& dst, const RECT& clip, int dx, int dy, int dw, int dh, Surfac
   return true;
 }
 
+void ReadSpan(const Surface& s, int y, int x0, int n, uint32_t* out) {
+  Scratch& buf = Buffers();
+  buf.dxs.resize(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) buf.dxs[static_cast<size_t>(i)] = x0 + i;
+  ReaderFor(s.bpp)(s.Row(y), buf.dxs.data(), n, out);
+}
+
+void WriteSpan(Surface& s, int y, int x0, int n, const uint32_t* in) { WriterFor(s.bpp)(s.Row(y), x0, n, in); }
+
 RECT DeviceClip(const Dc& dc, const Surface& s) {
   RECT r{0, 0, s.width, s.height};
   if (dc.st.hasClip) {

@@ -212,6 +212,10 @@ RECT DeviceClip(const Dc& dc, const Surface& s);
 void FillRaw(Surface& s, const RECT& clip, RECT r, uint32_t raw, int rop2);
 uint32_t ColorToRaw(const Surface& s, COLORREF c);
 
+// Raw values of pixels [x0, x0 + n) of row y; the caller keeps the span inside the surface.
+void ReadSpan(const Surface& s, int y, int x0, int n, uint32_t* out);
+void WriteSpan(Surface& s, int y, int x0, int n, const uint32_t* in);
+
 void DeleteFontCache(Font* font);
 
 }  // namespace gdi
