@@ -602,7 +602,11 @@ bool Blit(Surface& dst, const RECT& clip, int dx, int dy, int dw, int dh, Surfac
   RopFn ropFn = index == 0xCC ? nullptr : RopFor(index);
   bool needDest = RopNeedsDest(rop);
 
-  for (int64_t y = y0; y < y1; ++y) {
+  // A blit within one surface that moves pixels down must read each row before it is
+  // overwritten, so it runs from the bottom.
+  bool upwards = src && !stretch && src->top == dst.top && src->pitch == dst.pitch && dy > sy;
+  for (int64_t step = 0; step < y1 - y0; ++step) {
+    int64_t y = upwards ? y1 - 1 - step : y0 + step;
     const uint8_t* srow = nullptr;
     if (src) {
       int di = static_cast<int>(y - dy);

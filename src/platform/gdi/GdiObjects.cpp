@@ -127,6 +127,12 @@ HBITMAP MakeDeviceBitmap(int width, int height, int bpp) {
   if (!b) return nullptr;
   if (bpp == 1) b->colors = MonoColors();
   if (bpp == 8) b->systemPalette = true;
+  if (bpp == 16) {
+    // Device bitmaps take the screen's 16-bit layout, which is 5-6-5.
+    b->masks[0] = 0xF800;
+    b->masks[1] = 0x07E0;
+    b->masks[2] = 0x001F;
+  }
   return static_cast<HBITMAP>(Insert(std::move(b)));
 }
 
@@ -310,6 +316,11 @@ HDC CreateBufferDC(void* pixels, int width, int height, int pitch, int bitCount,
   if (masks && (bitCount == 16 || bitCount == 32)) {
     std::copy(masks, masks + 3, dc->masks);
     if (!ValidMasks(dc->masks)) return nullptr;
+  } else if (bitCount == 16) {
+    // Display surfaces and window buffers at 16 bits are 5-6-5 unless told otherwise.
+    dc->masks[0] = 0xF800;
+    dc->masks[1] = 0x07E0;
+    dc->masks[2] = 0x001F;
   } else {
     DefaultMasks(bitCount, dc->masks);
   }

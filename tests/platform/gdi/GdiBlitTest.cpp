@@ -373,3 +373,37 @@ TEST(GdiBlit, GetAndSetDibitsConvertBetweenLayouts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiBlit, OverlappingCopyWithinOneSurfaceMovesEveryRowIntact) {
+  TestDib d(3, 4, 32);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 3; ++x) d.SetRaw(x, y, static_cast<uint32_t>(10 * y + x));
+  ASSERT_TRUE(BitBlt(d.dc, 1, 1, 2, 3, d.dc, 0, 0, SRCCOPY));  // down and right by one
+  for (int y = 1; y < 4; ++y)
+    for (int x = 1; x < 3; ++x) EXPECT_EQ(d.Raw(x, y), static_cast<uint32_t>(10 * (y - 1) + x - 1)) << x << "," << y;
+  ASSERT_TRUE(BitBlt(d.dc, 0, 0, 2, 3, d.dc, 1, 1, SRCCOPY));  // and back up
+  EXPECT_EQ(d.Raw(0, 0), 0u);
+  EXPECT_EQ(d.Raw(1, 2), 21u);
+}
+
+TEST(GdiBlit, SixteenBitBuffersAndDeviceBitmapsDefaultToFiveSixFive) {
+  uint16_t px[2] = {};
+  HDC dc = CreateBufferDC(px, 2, 1, 4, 16, nullptr, nullptr, 0);
+  SetPixel(dc, 0, 0, RGB(0, 255, 0));
+  EXPECT_EQ(px[0], 0x07E0);
+  DeleteDC(dc);
+  SetScreenBitCount(16);
+  HBITMAP ddb = CreateCompatibleBitmap(nullptr, 1, 1);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mem, ddb);
+  SetPixel(mem, 0, 0, RGB(0, 130, 0));
+  EXPECT_EQ(GetPixel(mem, 0, 0), RGB(0, 130, 0));  // six bits of green keep 130 exactly
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  DeleteObject(ddb);
+  SetScreenBitCount(32);
+}
+
+}  // namespace
