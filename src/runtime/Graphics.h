@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/gdi/Gdi.h"
+#include "runtime/BitmapFile.h"
 #include "runtime/Classes.h"
 
 // Messages of this unit.
@@ -323,7 +324,10 @@ class TCanvas : public TPersistent {
   // to make one and raises EInvalidOperation "Canvas does not allow drawing".
   virtual void CreateHandle();
   enum TCanvasState : uint8_t { csHandleValid = 1, csFontValid = 2, csPenValid = 4, csBrushValid = 8 };
+  static constexpr uint8_t csAllValid = csHandleValid | csFontValid | csPenValid | csBrushValid;
   void RequiredState(uint8_t ReqState);
+  // The device context without asking for one.
+  HDC PeekHandle() const { return FHandle; }
 
  private:
   void CreateFont();
@@ -628,6 +632,12 @@ class TBitmap : public TGraphic {
   void* ScanLine(int32_t Row);
   TColor TransparentColor();
   void SetTransparentColor(TColor Value) { FTransparentColor = Value; }
+  // How SaveToFileStream writes 4- and 8-bit pictures (others are always written plain).
+  TBitmapCompression Compression() const { return FCompression; }
+  void SetCompression(TBitmapCompression Value) { FCompression = Value; }
+  // The pixels as the file format sees them (rows bottom-up), and back.
+  TBitmapData GetBitmapData();
+  void SetBitmapData(const TBitmapData& Data);
   // Makes the pixels this bitmap's own before they change (copy on write).
   void FreeImage();
 
@@ -651,4 +661,5 @@ class TBitmap : public TGraphic {
   std::unique_ptr<TBitmapCanvas> FCanvas;
   TColor FTransparentColor = clDefault;
   TPixelFormat FPixelFormat = pfDevice;
+  TBitmapCompression FCompression = bcNatural;
 };

@@ -1,0 +1,452 @@
+#include "runtime/BitmapFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "runtime/Graphics.h"
+
+namespace {
+
+constexpr WORD BitmapFileType = 0x4D42;  // "BM"
+constexpr DWORD Masks555[3] = {0x7C00, 0x03E0, 0x001F};
+constexpr DWORD Masks565[3] = {0xF800, 0x07E0, 0x001F};
+constexpr DWORD Masks888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+
+[[noreturn]] void Invalid(const char* why) {
+  throw EInvalidGraphic(std::string(SInvalidImage) + " (" + why + ")");
+}
+
+// Reads from the stream without ever going further than Limit bytes past where it
+// started; running short is the file ending early.
+class TBoundedReader {
+ public:
+  TBoundedReader(TStream& Stream, int64_t Limit) : FStream(Stream), FLimit(Limit) {}
+  void Read(void* Buffer, int64_t Count) {
+    if (Count < 0 || Count > FLimit - FUsed) throw EReadError(SReadError);
+    FStream.ReadBuffer(Buffer, Count);
+    FUsed += Count;
+  }
+  // Up to Count bytes: whatever the file still has within the limit.
+  std::vector<uint8_t> ReadUpTo(int64_t Count) {
+    const int64_t n = std::max<int64_t>(0, std::min(Count, FLimit - FUsed));
+    std::vector<uint8_t> data(static_cast<size_t>(n));
+    const int32_t got = n > 0 ? FStream.Read(data.data(), static_cast<int32_t>(n)) : 0;
+    data.resize(static_cast<size_t>(std::max(got, 0)));
+    FUsed += static_cast<int64_t>(data.size());
+    return data;
+  }
+  template <class T>
+  T Value() {
+    T v{};
+    Read(&v, sizeof v);
+    return v;
+  }
+  void SkipTo(int64_t Offset) {
+    if (Offset < FUsed) Invalid("pixel offset inside the headers");
+    if (Offset > FLimit) Invalid("pixel offset past the end of the file");
+    std::vector<uint8_t> scratch(static_cast<size_t>(std::min<int64_t>(Offset - FUsed, 4096)));
+    while (FUsed < Offset) {
+      const int64_t n = std::min<int64_t>(Offset - FUsed, static_cast<int64_t>(scratch.size()));
+      Read(scratch.data(), n);
+    }
+  }
+  int64_t Used() const { return FUsed; }
+  int64_t Limit() const { return FLimit; }
+
+ private:
+  TStream& FStream;
+  int64_t FLimit;
+  int64_t FUsed = 0;
+};
+
+bool MaskIsContiguous(DWORD mask) {
+  if (mask == 0) return false;
+  while ((mask & 1u) == 0) mask >>= 1;
+  return (mask & (mask + 1)) == 0;
+}
+
+void CheckMasks(const DWORD masks[3], int32_t bitCount) {
+  const uint64_t limit = bitCount == 16 ? 0xFFFFu : 0xFFFFFFFFu;
+  for (int i = 0; i < 3; ++i) {
+    if (!MaskIsContiguous(masks[i]) || masks[i] > limit) Invalid("colour mask");
+  }
+  if ((masks[0] & masks[1]) || (masks[0] & masks[2]) || (masks[1] & masks[2])) Invalid("overlapping colour masks");
+}
+
+int MaskShift(DWORD mask) {
+  int s = 0;
+  while (s < 32 && ((mask >> s) & 1u) == 0) ++s;
+  return s;
+}
+
+int MaskBits(DWORD mask) {
+  int n = 0;
+  for (DWORD m = mask >> MaskShift(mask); m & 1u; m >>= 1) ++n;
+  return n;
+}
+
+uint8_t MaskComponent(DWORD value, DWORD mask) {
+  const int bits = MaskBits(mask);
+  if (bits == 0) return 0;
+  const uint64_t v = (value & mask) >> MaskShift(mask);
+  const uint64_t max = (uint64_t{1} << bits) - 1;
+  return static_cast<uint8_t>((v * 255 + max / 2) / max);
+}
+
+// Run-length decoding into bottom-up rows. Runs and literals that would land outside the
+// picture make the picture invalid; data that stops without an end mark leaves the rest 0.
+void DecodeRle(const std::vector<uint8_t>& src, TBitmapData& d) {
+  const bool four = d.BitCount == 4;
+  const int64_t w = d.Width, h = d.Height;
+  const int32_t rowBytes = d.RowBytes();
+  int64_t x = 0, y = 0;
+  size_t i = 0;
+  auto put = [&](uint8_t value) {
+    if (x >= w || y >= h) Invalid("run-length data outside the picture");
+    uint8_t* row = d.Bits.data() + static_cast<size_t>(y) * rowBytes;
+    if (four) {
+      uint8_t& b = row[x / 2];
+      b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (value & 0x0F)) : static_cast<uint8_t>((b & 0x0F) | (value << 4));
+    } else {
+      row[x] = value;
+    }
+    ++x;
+  };
+  while (i + 1 < src.size()) {
+    const uint8_t count = src[i], value = src[i + 1];
+    i += 2;
+    if (count > 0) {
+      for (int k = 0; k < count; ++k) put(four ? ((k & 1) ? value & 0x0F : value >> 4) : value);
+      continue;
+    }
+    if (value == 0) {  // end of row
+      x = 0;
+      ++y;
+      if (y > h) Invalid("run-length rows past the picture");
+    } else if (value == 1) {  // end of picture
+      return;
+    } else if (value == 2) {  // delta
+      if (i + 1 >= src.size()) return;
+      x += src[i];
+      y += src[i + 1];
+      i += 2;
+      if (x > w || y > h) Invalid("run-length move outside the picture");
+    } else {  // literal run of `value` pixels, padded to a 16-bit boundary
+      const size_t bytes = four ? (value + 1u) / 2u : value;
+      if (i + bytes > src.size()) Invalid("run-length literal past the end of the data");
+      for (int k = 0; k < value; ++k) {
+        put(four ? ((k & 1) ? src[i + k / 2] & 0x0F : src[i + k / 2] >> 4) : src[i + k]);
+      }
+      i += (bytes + 1) & ~size_t{1};
+    }
+  }
+}
+
+TBitmapData ReadInfo(TBoundedReader& r, int64_t fileHeaderBytes, int64_t pixelOffset) {
+  const DWORD headerSize = r.Value<DWORD>();
+  TBitmapData d;
+  DWORD compression = BI_RGB, clrUsed = 0, sizeImage = 0;
+  int64_t height = 0;
+  int32_t planes = 0;
+  int entryBytes = 4;
+  bool masksInHeader = false;
+  DWORD masks[4] = {0, 0, 0, 0};
+  if (headerSize == sizeof(BITMAPCOREHEADER)) {
+    BITMAPCOREHEADER h{};
+    h.bcSize = headerSize;
+    r.Read(reinterpret_cast<uint8_t*>(&h) + 4, sizeof h - 4);
+    d.Width = h.bcWidth;
+    height = h.bcHeight;
+    planes = h.bcPlanes;
+    d.BitCount = h.bcBitCount;
+    entryBytes = 3;
+  } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 ||
+             headerSize == BITMAPV5HEADER_SIZE) {
+    uint8_t raw[BITMAPV5HEADER_SIZE] = {};
+    std::memcpy(raw, &headerSize, 4);
+    r.Read(raw + 4, headerSize - 4);
+    BITMAPINFOHEADER h{};
+    std::memcpy(&h, raw, sizeof h);
+    d.Width = h.biWidth;
+    height = h.biHeight;
+    planes = h.biPlanes;
+    d.BitCount = h.biBitCount;
+    compression = h.biCompression;
+    clrUsed = h.biClrUsed;
+    sizeImage = h.biSizeImage;
+    if (headerSize >= 52) {
+      std::memcpy(masks, raw + 40, headerSize >= 56 ? 16 : 12);
+      masksInHeader = true;
+    }
+  } else {
+    Invalid("unknown header size");
+  }
+
+  // The shape must be a real picture before anything is allocated for it.
+  if (planes != 1) Invalid("planes must be 1");
+  if (d.Width <= 0 || d.Width > MaxBitmapSide) Invalid("width");
+  if (height == 0 || height < -MaxBitmapSide || height > MaxBitmapSide) Invalid("height");
+  const bool topDown = height < 0;
+  d.Height = static_cast<int32_t>(topDown ? -height : height);
+  if (int64_t{d.Width} * d.Height > MaxBitmapPixels) Invalid("picture too large");
+  switch (d.BitCount) {
+    case 1: case 4: case 8: case 24: break;
+    case 16: case 32:
+      if (entryBytes == 3) Invalid("bit count");
+      break;
+    default: Invalid("bit count");
+  }
+  switch (compression) {
+    case BI_RGB: break;
+    case BI_RLE8: if (d.BitCount != 8 || topDown) Invalid("compression"); break;
+    case BI_RLE4: if (d.BitCount != 4 || topDown) Invalid("compression"); break;
+    case BI_BITFIELDS: case BI_ALPHABITFIELDS:
+      if (d.BitCount != 16 && d.BitCount != 32) Invalid("compression");
+      break;
+    default: Invalid("compression");
+  }
+
+  // Masks: in the larger headers, or three (four with alpha) words after the 40-byte one.
+  if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS) {
+    if (!masksInHeader) {
+      const int count = compression == BI_ALPHABITFIELDS ? 4 : 3;
+      r.Read(masks, 4 * count);
+    }
+    std::copy(masks, masks + 3, d.Masks);
+    CheckMasks(d.Masks, d.BitCount);
+  } else if (d.BitCount == 16) {
+    std::copy(Masks555, Masks555 + 3, d.Masks);
+  } else if (d.BitCount == 32) {
+    std::copy(Masks888, Masks888 + 3, d.Masks);
+  }
+
+  // Colour table: biClrUsed entries, or all 2^n for the paletted depths; the larger depths
+  // may carry an optional table that we skip. A pixel offset that says the table is
+  // shorter wins over the header's count.
+  int64_t entries = clrUsed;
+  if (d.BitCount <= 8 && (entries == 0 || entries > (int64_t{1} << d.BitCount))) {
+    entries = clrUsed == 0 ? (int64_t{1} << d.BitCount) : entries;
+  }
+  if (pixelOffset > 0) {
+    if (pixelOffset - fileHeaderBytes < r.Used()) Invalid("pixel offset inside the headers");
+    entries = std::min(entries, (pixelOffset - fileHeaderBytes - r.Used()) / entryBytes);
+  }
+  if (d.BitCount <= 8) {
+    const int64_t keep = std::min<int64_t>(entries, int64_t{1} << d.BitCount);
+    d.Colors.resize(static_cast<size_t>(keep));
+    for (int64_t k = 0; k < entries; ++k) {
+      uint8_t e[4] = {0, 0, 0, 0};
+      r.Read(e, entryBytes);
+      if (k < keep) d.Colors[static_cast<size_t>(k)] = RGBQUAD{e[0], e[1], e[2], 0};
+    }
+  }
+  if (pixelOffset > 0) {
+    r.SkipTo(pixelOffset - fileHeaderBytes);
+  } else if (d.BitCount > 8 && entries > 0) {
+    r.SkipTo(r.Used() + entries * entryBytes);
+  }
+
+  // Pixels.
+  const int64_t rowBytes = d.RowBytes();
+  const int64_t imageBytes = rowBytes * d.Height;
+  if (compression == BI_RLE8 || compression == BI_RLE4) {
+    const int64_t remaining = r.Limit() - r.Used();
+    if (sizeImage > 0 && sizeImage > remaining) Invalid("image size past the end of the file");
+    // Well-formed run-length data never needs more than two bytes a pixel and an end mark
+    // a row, so more than that is not read.
+    const int64_t cap = 2 * int64_t{d.Width} * d.Height + 4 * int64_t{d.Height} + 16;
+    const std::vector<uint8_t> src = r.ReadUpTo(std::min(sizeImage > 0 ? int64_t{sizeImage} : remaining, cap));
+    d.Bits.assign(static_cast<size_t>(imageBytes), 0);
+    DecodeRle(src, d);
+    return d;
+  }
+  if (imageBytes > r.Limit() - r.Used()) throw EReadError(SReadError);
+  d.Bits.resize(static_cast<size_t>(imageBytes));
+  if (!topDown) {
+    r.Read(d.Bits.data(), imageBytes);
+  } else {
+    for (int32_t y = 0; y < d.Height; ++y) r.Read(d.Row(y), rowBytes);
+  }
+  return d;
+}
+
+// Run-length encoding of one row of indices (one per byte, already unpacked).
+void EncodeRleRow(const std::vector<uint8_t>& px, bool four, std::vector<uint8_t>& out) {
+  const size_t n = px.size();
+  size_t i = 0;
+  auto runAt = [&](size_t k) {
+    size_t r = 1;
+    while (k + r < n && r < 255 && px[k + r] == px[k]) ++r;
+    return r;
+  };
+  while (i < n) {
+    size_t run = runAt(i);
+    if (run >= 3 || n - i < 3) {
+      if (run < 3) run = 1;
+      out.push_back(static_cast<uint8_t>(run));
+      out.push_back(four ? static_cast<uint8_t>((px[i] << 4) | px[i]) : px[i]);
+      i += run;
+      continue;
+    }
+    // A literal stretch until a run of three begins.
+    size_t lit = 0;
+    while (i + lit < n && lit < 255 && (runAt(i + lit) < 3 || lit == 0)) ++lit;
+    if (lit < 3) {
+      for (size_t k = 0; k < lit; ++k) {
+        out.push_back(1);
+        out.push_back(four ? static_cast<uint8_t>((px[i + k] << 4) | px[i + k]) : px[i + k]);
+      }
+    } else {
+      out.push_back(0);
+      out.push_back(static_cast<uint8_t>(lit));
+      size_t bytes = 0;
+      if (four) {
+        for (size_t k = 0; k < lit; k += 2) {
+          const uint8_t hi = px[i + k], lo = k + 1 < lit ? px[i + k + 1] : 0;
+          out.push_back(static_cast<uint8_t>((hi << 4) | lo));
+          ++bytes;
+        }
+      } else {
+        for (size_t k = 0; k < lit; ++k) out.push_back(px[i + k]);
+        bytes = lit;
+      }
+      if (bytes & 1) out.push_back(0);
+    }
+    i += lit;
+  }
+}
+
+std::vector<uint8_t> EncodeRle(const TBitmapData& d) {
+  const bool four = d.BitCount == 4;
+  std::vector<uint8_t> out;
+  std::vector<uint8_t> px(static_cast<size_t>(d.Width));
+  for (int32_t y = 0; y < d.Height; ++y) {
+    const uint8_t* row = d.Bits.data() + static_cast<size_t>(y) * d.RowBytes();  // bottom-up
+    for (int32_t x = 0; x < d.Width; ++x) px[x] = four ? ((x & 1) ? row[x / 2] & 0x0F : row[x / 2] >> 4) : row[x];
+    EncodeRleRow(px, four, out);
+    out.push_back(0);
+    out.push_back(y + 1 < d.Height ? 0 : 1);
+  }
+  return out;
+}
+
+void CheckWritable(const TBitmapData& d) {
+  switch (d.BitCount) {
+    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    default: throw EInvalidGraphicOperation(SInvalidPixelFormat);
+  }
+  if (d.Width <= 0 || d.Height <= 0 || d.Bits.size() < static_cast<size_t>(d.RowBytes()) * d.Height) {
+    throw EInvalidGraphicOperation(SInvalidImage);
+  }
+}
+
+// Everything after the file header: info header, masks or colours, pixels. Answers the
+// bytes before the pixels (for the file header's offset) through headerBytes.
+std::vector<uint8_t> BuildInfo(const TBitmapData& d, TBitmapCompression c, int64_t& headerBytes) {
+  CheckWritable(d);
+  const bool rle = c == bcRle && (d.BitCount == 4 || d.BitCount == 8);
+  BITMAPINFOHEADER h{};
+  h.biSize = sizeof h;
+  h.biWidth = d.Width;
+  h.biHeight = d.Height;
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<WORD>(d.BitCount);
+  h.biCompression = rle ? (d.BitCount == 8 ? BI_RLE8 : BI_RLE4) : BI_RGB;
+  const DWORD* natural = d.BitCount == 16 ? Masks555 : Masks888;
+  const bool bitfields = (d.BitCount == 16 || d.BitCount == 32) && !std::equal(d.Masks, d.Masks + 3, natural) &&
+                         !(d.Masks[0] == 0 && d.Masks[1] == 0 && d.Masks[2] == 0);
+  if (bitfields) h.biCompression = BI_BITFIELDS;
+  std::vector<RGBQUAD> colors;
+  if (d.BitCount <= 8) {
+    colors = d.Colors;
+    const size_t full = size_t{1} << d.BitCount;
+    if (colors.size() > full) colors.resize(full);
+    if (colors.empty()) colors.resize(full, RGBQUAD{0, 0, 0, 0});
+    h.biClrUsed = colors.size() < full ? static_cast<DWORD>(colors.size()) : 0;
+  }
+  std::vector<uint8_t> pixels;
+  if (rle) {
+    pixels = EncodeRle(d);
+  } else {
+    pixels.assign(d.Bits.begin(), d.Bits.begin() + static_cast<ptrdiff_t>(d.RowBytes()) * d.Height);
+  }
+  h.biSizeImage = static_cast<DWORD>(pixels.size());
+  std::vector<uint8_t> out(sizeof h);
+  std::memcpy(out.data(), &h, sizeof h);
+  if (bitfields) {
+    const uint8_t* m = reinterpret_cast<const uint8_t*>(d.Masks);
+    out.insert(out.end(), m, m + 12);
+  }
+  for (const RGBQUAD& q : colors) {
+    out.push_back(q.rgbBlue);
+    out.push_back(q.rgbGreen);
+    out.push_back(q.rgbRed);
+    out.push_back(0);
+  }
+  headerBytes = static_cast<int64_t>(out.size());
+  out.insert(out.end(), pixels.begin(), pixels.end());
+  return out;
+}
+
+}  // namespace
+
+COLORREF TBitmapData::PixelColor(int32_t x, int32_t y) const {
+  if (x < 0 || y < 0 || x >= Width || y >= Height) return 0;
+  const uint8_t* row = Row(y);
+  auto fromTable = [&](uint32_t index) -> COLORREF {
+    if (index >= Colors.size()) return 0;
+    const RGBQUAD& q = Colors[index];
+    return RGB(q.rgbRed, q.rgbGreen, q.rgbBlue);
+  };
+  switch (BitCount) {
+    case 1: return fromTable((row[x / 8] >> (7 - x % 8)) & 1u);
+    case 4: return fromTable((x & 1) ? row[x / 2] & 0x0Fu : row[x / 2] >> 4);
+    case 8: return fromTable(row[x]);
+    case 24: return RGB(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+    case 16:
+    case 32: {
+      DWORD v = 0;
+      if (BitCount == 16) {
+        v = static_cast<DWORD>(row[2 * x] | (row[2 * x + 1] << 8));
+      } else {
+        std::memcpy(&v, row + 4 * x, 4);
+      }
+      return RGB(MaskComponent(v, Masks[0]), MaskComponent(v, Masks[1]), MaskComponent(v, Masks[2]));
+    }
+    default: return 0;
+  }
+}
+
+TBitmapData ReadBitmapFile(TStream& Stream, int64_t Size) {
+  TBoundedReader r(Stream, Size);
+  BITMAPFILEHEADER fh{};
+  r.Read(&fh, sizeof fh);
+  if (fh.bfType != BitmapFileType) Invalid("not a bitmap file");
+  if (fh.bfOffBits != 0 && fh.bfOffBits > Size) Invalid("pixel offset past the end of the file");
+  TBoundedReader info(Stream, Size - static_cast<int64_t>(sizeof fh));
+  TBitmapData d = ReadInfo(info, sizeof fh, fh.bfOffBits);
+  return d;
+}
+
+TBitmapData ReadBitmapInfo(TStream& Stream, int64_t Size) {
+  TBoundedReader r(Stream, Size);
+  return ReadInfo(r, 0, 0);
+}
+
+void WriteBitmapFile(TStream& Stream, const TBitmapData& Data, TBitmapCompression Compression) {
+  int64_t headerBytes = 0;
+  const std::vector<uint8_t> info = BuildInfo(Data, Compression, headerBytes);
+  BITMAPFILEHEADER fh{};
+  fh.bfType = BitmapFileType;
+  fh.bfSize = static_cast<DWORD>(sizeof fh + info.size());
+  fh.bfOffBits = static_cast<DWORD>(sizeof fh + headerBytes);
+  Stream.WriteBuffer(&fh, sizeof fh);
+  Stream.WriteBuffer(info.data(), static_cast<int64_t>(info.size()));
+}
+
+void WriteBitmapInfo(TStream& Stream, const TBitmapData& Data, TBitmapCompression Compression) {
+  int64_t headerBytes = 0;
+  const std::vector<uint8_t> info = BuildInfo(Data, Compression, headerBytes);
+  Stream.WriteBuffer(info.data(), static_cast<int64_t>(info.size()));
+}
