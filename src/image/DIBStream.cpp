@@ -1,0 +1,179 @@
+// The stream forms of TDIB: the headerless body, the file form, and the clipboard form.
+#include <cstring>
+#include <new>
+
+#include "image/DIB.h"
+#include "runtime/GlobalMemory.h"
+
+namespace {
+
+// Pictures past this many pixels are refused before anything is allocated: no picture
+// this program shows comes near it, and a header can claim any size.
+constexpr int64_t kMaxPixels = int64_t{1} << 28;
+
+[[noreturn]] void Invalid() { throw EInvalidGraphic(SInvalidDIB); }
+
+// Bytes the stream still holds past its position.
+int64_t Remaining(TStream& Stream) {
+  const int64_t position = Stream.Position();
+  const int64_t size = Stream.Size();
+  return size > position ? size - position : 0;
+}
+
+// Checks that the stream can give Count more bytes before memory is set aside for them;
+// a body that ends early is a read error either way.
+void NeedBytes(TStream& Stream, int64_t Count) {
+  if (Count > Remaining(Stream)) throw EReadError(SReadError);
+}
+
+}  // namespace
+
+void TDIB::ReadImageData(TStream& Stream) { ReadBody(Stream, FImage->MemoryOnly()); }
+
+void TDIB::ReadBody(TStream& Stream, bool MemoryImage) {
+  uint32_t headerSize = 0;
+  const int32_t got = Stream.Read(&headerSize, 4);
+  if (got <= 0) {
+    Clear();
+    return;
+  }
+  if (got < 4) Invalid();
+
+  int64_t width = 0, height = 0;
+  int32_t bitCount = 0;
+  uint32_t compression = BI_RGB, colorsUsed = 0, sizeImage = 0;
+  int32_t entryBytes = 4;
+  if (headerSize == 12) {
+    uint16_t core[4];
+    Stream.ReadBuffer(core, sizeof(core));
+    width = core[0];
+    height = core[1];
+    bitCount = core[3];
+    entryBytes = 3;
+  } else if (headerSize == sizeof(BITMAPINFOHEADER)) {
+    BITMAPINFOHEADER info{};
+    Stream.ReadBuffer(reinterpret_cast<uint8_t*>(&info) + 4, sizeof(info) - 4);
+    width = info.biWidth;
+    height = info.biHeight;
+    bitCount = info.biBitCount;
+    compression = info.biCompression;
+    colorsUsed = info.biClrUsed;
+    sizeImage = info.biSizeImage;
+  } else {
+    Invalid();
+  }
+
+  // A size no real picture has is refused here, before it can reach an allocation.
+  if (compression > BI_BITFIELDS) Invalid();
+  const bool compressed = compression == BI_RLE8 || compression == BI_RLE4;
+  if (width <= 0 || height == 0) Invalid();
+  const int64_t rows = height < 0 ? -height : height;
+  if (width * rows > kMaxPixels) Invalid();
+  if ((compression == BI_RLE8 && bitCount != 8) || (compression == BI_RLE4 && bitCount != 4)) Invalid();
+  if (compressed && height < 0) Invalid();  // run-length data is always bottom-up
+
+  DIBPixelFormat format = bitCount == 16 ? DIBFormat555() : DIBFormat888();
+  if (compression == BI_BITFIELDS) {
+    uint32_t masks[3];
+    Stream.ReadBuffer(masks, sizeof(masks));
+    format = MakeDIBPixelFormatMask(masks[0], masks[1], masks[2]);
+    // Masks that are not where their bit counts put them would read every pixel with the
+    // wrong colours; such a picture is refused rather than shown wrong.
+    if (static_cast<uint32_t>(format.RBitMask) != masks[0] || static_cast<uint32_t>(format.GBitMask) != masks[1] ||
+        static_cast<uint32_t>(format.BBitMask) != masks[2])
+      throw EInvalidGraphicOperation(SInvalidDIBPixelFormat);
+  }
+
+  uint32_t entries = colorsUsed;
+  if (entries == 0 && bitCount <= 8 && bitCount > 0) entries = 1u << std::min(bitCount, 8);
+  if (entries > 256) entries = 256;
+  TRGBQuads table{};
+  if (entryBytes == 4) {
+    Stream.ReadBuffer(table.data(), 4 * static_cast<int64_t>(entries));
+  } else {
+    for (uint32_t i = 0; i < entries; ++i) {
+      uint8_t bgr[3];
+      Stream.ReadBuffer(bgr, 3);
+      table[i] = {bgr[0], bgr[1], bgr[2], 0};
+    }
+  }
+
+  TDIBSharedImage* image = MakeStore(static_cast<int32_t>(width), static_cast<int32_t>(rows), bitCount, format, table,
+                                     MemoryImage, compressed);
+  try {
+    if (!compressed) {
+      NeedBytes(Stream, image->ImageSize());
+      if (height > 0) {
+        Stream.ReadBuffer(image->PBits(), image->ImageSize());
+      } else {
+        // Rows top-down in the stream; the store stays bottom-up.
+        for (int64_t i = 0; i < rows; ++i)
+          Stream.ReadBuffer(image->TopRow() + i * image->RowStep(), image->RowBytes());
+      }
+    } else {
+      if (sizeImage > static_cast<uint32_t>(INT32_MAX)) Invalid();
+      NeedBytes(Stream, sizeImage);
+      std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[sizeImage > 0 ? sizeImage : 1]());
+      if (!data) throw EOutOfMemory("Out of memory");
+      Stream.ReadBuffer(data.get(), sizeImage);
+      // Checked now, so decoding on first use can never write outside the picture.
+      if (!DecodeDIBRunLength(data.get(), sizeImage, bitCount, image->Width(), image->Height(),
+                              static_cast<size_t>(image->RowBytes()), nullptr))
+        Invalid();
+      image->SetCompressedData(std::move(data), static_cast<int32_t>(sizeImage));
+    }
+  } catch (...) {
+    delete image;
+    throw;
+  }
+  SetImage(image);
+  SetPaletteModified(true);
+}
+
+void TDIB::WriteImageData(TStream& Stream) {
+  if (IsEmpty()) return;
+  const std::vector<uint8_t>& header = FImage->HeaderBlock();
+  Stream.WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+  Stream.WriteBuffer(FImage->PBits(), FImage->DataSize());
+}
+
+void TDIB::LoadFromFileStream(TStream& Stream) {
+  BITMAPFILEHEADER fileHeader{};
+  const int32_t got = Stream.Read(&fileHeader, sizeof(fileHeader));
+  if (got <= 0) return;
+  if (got < static_cast<int32_t>(sizeof(fileHeader)) || fileHeader.bfType != 0x4D42) Invalid();
+  ReadImageData(Stream);
+}
+
+void TDIB::SaveToFileStream(TStream& Stream) {
+  if (IsEmpty()) return;
+  const auto headerSize = static_cast<DWORD>(FImage->HeaderBlock().size());
+  BITMAPFILEHEADER fileHeader{};
+  fileHeader.bfType = 0x4D42;
+  fileHeader.bfSize = static_cast<DWORD>(FImage->DataSize()) + headerSize + sizeof(BITMAPFILEHEADER);
+  fileHeader.bfOffBits = headerSize + sizeof(BITMAPFILEHEADER);
+  Stream.WriteBuffer(&fileHeader, sizeof(fileHeader));
+  WriteImageData(Stream);
+}
+
+void TDIB::WriteClipboardData(uint16_t& Format, HGLOBAL& Data, HPALETTE& Palette) {
+  Format = CF_DIB_FORMAT;
+  Palette = nullptr;
+  TMemoryStream stream;
+  WriteImageData(stream);
+  HGLOBAL block = GlobalAlloc(GHND, static_cast<size_t>(stream.Size()));
+  if (!block) throw EOutOfMemory("Out of memory");
+  if (stream.Size() > 0) {
+    void* p = GlobalLock(block);
+    std::memcpy(p, stream.Memory(), static_cast<size_t>(stream.Size()));
+    GlobalUnlock(block);
+  }
+  Data = block;
+}
+
+void TDIB::ReadClipboardData(uint16_t Format, HGLOBAL Data, HPALETTE Palette) {
+  (void)Format;
+  (void)Palette;
+  TGlobalMemoryStream stream(Data);
+  ReadImageData(stream);
+}

@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "image/DIBFormat.h"
+
+TEST(DIBPixelFormat, BuiltFromBitCountsInStoredOrder) {
+  const DIBPixelFormat f = MakeDIBPixelFormat(5, 6, 5);
+  const std::vector<int32_t> fields(reinterpret_cast<const int32_t*>(&f), reinterpret_cast<const int32_t*>(&f) + 12);
+  EXPECT_EQ(fields, (std::vector<int32_t>{0xF800, 0x7E0, 0x1F, 5, 6, 5, 8, 3, 3, 3, 2, 3}));
+  EXPECT_EQ(DIBFormat888().RBitMask, 0xFF0000);
+  EXPECT_EQ(DIBFormat888().RShift, 16);
+  EXPECT_EQ(DIBFormat555().GBitMask, 0x3E0);
+}
+
+TEST(DIBPixelFormat, BuiltFromMasksUsesTheRunAtTheLowestSetBit) {
+  EXPECT_EQ(MakeDIBPixelFormatMask(0x7C00, 0x3E0, 0x1F), DIBFormat555());
+  EXPECT_EQ(MakeDIBPixelFormatMask(0xF800, 0x7E0, 0x1F), DIBFormat565());
+  EXPECT_EQ(MakeDIBPixelFormatMask(0xFF0000, 0xFF00, 0xFF), DIBFormat888());
+  // A gap in the mask ends the run; the mask is rebuilt from the counts.
+  const DIBPixelFormat gappy = MakeDIBPixelFormatMask(0xF000 | 0x0400, 0x3E0, 0x1F);
+  EXPECT_EQ(gappy.RBitCount, 1);
+  EXPECT_EQ(gappy.RBitMask, 0x400);
+  // Hostile masks from a stream build without trouble and are refused by the fit check.
+  for (uint32_t m : {0u, 0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu}) {
+    const DIBPixelFormat f = MakeDIBPixelFormatMask(m, m, m);
+    EXPECT_FALSE(DIBFormatFits(16, f));
+    EXPECT_FALSE(DIBFormatFits(32, f));
+    uint8_t r, g, b;
+    DecodeDIBPixel(f, 0xFFFFFFFF, r, g, b);
+    (void)EncodeDIBPixel(f, 255, 255, 255);
+  }
+}
+
+TEST(DIBPixelFormat, EncodeKeepsTheTopBitsAndDecodeFillsTheLowOnes) {
+  EXPECT_EQ(EncodeDIBPixel(DIBFormat555(), 255, 0, 0), 0x7C00u);
+  EXPECT_EQ(EncodeDIBPixel(DIBFormat555(), 0x0F, 0xFF, 0x08), 0x03E1u);
+  EXPECT_EQ(EncodeDIBPixel(DIBFormat565(), 0x08, 0x04, 0x07), 0x0820u);
+  EXPECT_EQ(EncodeDIBPixel(DIBFormat888(), 1, 2, 3), 0x010203u);
+
+  uint8_t r, g, b;
+  DecodeDIBPixel(DIBFormat555(), 0x7FFF, r, g, b);
+  EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{255, 255, 255}));
+  DecodeDIBPixel(DIBFormat565(), 0x07E0, r, g, b);
+  EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{0, 255, 0}));
+  DecodeDIBPixel(DIBFormat555(), 0x4210, r, g, b);  // 16 in each channel
+  EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{0x84, 0x84, 0x84}));
+  DecodeDIBPixel(DIBFormat888(), 0xAB123456, r, g, b);
+  EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{0x12, 0x34, 0x56}));
+
+  // Every 5-6-5 value survives a decode and encode.
+  for (uint32_t v = 0; v < 65536; ++v) {
+    DecodeDIBPixel(DIBFormat565(), v, r, g, b);
+    ASSERT_EQ(EncodeDIBPixel(DIBFormat565(), r, g, b), v);
+  }
+}
+
+TEST(DIBPixelFormat, FitsAndGeometry) {
+  for (int bits : {1, 4, 8, 24, 32}) {
+    EXPECT_TRUE(DIBFormatFits(bits, DIBFormat888())) << bits;
+    EXPECT_FALSE(DIBFormatFits(bits, DIBFormat555())) << bits;
+  }
+  EXPECT_TRUE(DIBFormatFits(16, DIBFormat555()));
+  EXPECT_TRUE(DIBFormatFits(16, DIBFormat565()));
+  EXPECT_FALSE(DIBFormatFits(16, DIBFormat888()));
+  EXPECT_FALSE(IsDIBBitCount(2));
+  EXPECT_FALSE(IsDIBBitCount(0));
+  EXPECT_EQ(DIBRowBytes(8, 47), 48);
+  EXPECT_EQ(DIBRowBytes(1, 33), 8);
+  EXPECT_EQ(DIBRowBytes(4, 9), 8);
+  EXPECT_EQ(DIBRowBytes(24, 1), 4);
+  EXPECT_EQ(DIBRowBytes(32, 0x7FFFFFFF), -1);
+  EXPECT_EQ(DIBColorCount(4), 16);
+  EXPECT_EQ(DIBColorCount(16), 0);
+}
+
+namespace {
+std::vector<uint8_t> Decode(const std::vector<uint8_t>& data, int bits, int w, int h, bool* ok) {
+  const size_t rowBytes = static_cast<size_t>(DIBRowBytes(bits, w));
+  std::vector<uint8_t> pixels(rowBytes * h, 0xEE);
+  *ok = DecodeDIBRunLength(data.data(), data.size(), bits, w, h, rowBytes, pixels.data());
+  EXPECT_EQ(*ok, DecodeDIBRunLength(data.data(), data.size(), bits, w, h, rowBytes, nullptr));
+  return pixels;
+}
+}  // namespace
+
+TEST(DIBRunLength, EightBitRunsLiteralsMovesAndEnds) {
+  bool ok;
+  // Row 0: run of 3 x 7, literal 1 2 3 (padded), end of row; row 1: move right 1, up 0,
+  // run of 2 x 9, end of picture.
+  auto px = Decode({3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 1, 0, 2, 9, 0, 1}, 8, 6, 2, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(px, (std::vector<uint8_t>{7, 7, 7, 1, 2, 3, 0xEE, 0xEE, 0xEE, 9, 9, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
+  // Data that just stops (no end mark) is accepted as far as it goes.
+  px = Decode({2, 5}, 8, 2, 1, &ok);
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(px[1], 5);
+}
+
+TEST(DIBRunLength, FourBitRunsAlternateNibbles) {
+  bool ok;
+  auto px = Decode({5, 0x12, 0, 3, 0xAB, 0xC0, 0, 1}, 4, 8, 1, &ok);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(px, (std::vector<uint8_t>{0x12, 0x12, 0x1A, 0xBC}));
+}
+
+TEST(DIBRunLength, RefusesDataThatWouldWriteOutsideOrStopsInARun) {
+  bool ok;
+  Decode({5, 1}, 8, 4, 1, &ok);  // run past the row's end
+  EXPECT_FALSE(ok);
+  Decode({0, 0, 1, 1}, 8, 4, 1, &ok);  // a second row in a one-row picture
+  EXPECT_FALSE(ok);
+  Decode({0, 2, 200, 0, 1, 1}, 8, 4, 4, &ok);  // moved right beyond the row
+  EXPECT_FALSE(ok);
+  Decode({0, 2, 0, 9, 1, 1}, 8, 4, 4, &ok);  // moved above the top
+  EXPECT_FALSE(ok);
+  Decode({0, 5, 1, 2}, 8, 8, 1, &ok);  // literal longer than the data
+  EXPECT_FALSE(ok);
+  Decode({0, 2, 1}, 8, 8, 1, &ok);  // move without its two bytes
+  EXPECT_FALSE(ok);
+  Decode({0, 9, 0x11, 0x11, 0x11, 0x11, 0x10}, 4, 8, 1, &ok);  // nine nibbles in eight columns
+  EXPECT_FALSE(ok);
+  Decode({0, 2, 0, 3, 0, 1}, 8, 4, 4, &ok);  // a move that stays inside is fine
+  EXPECT_TRUE(ok);
+  EXPECT_FALSE(DecodeDIBRunLength(nullptr, 0, 24, 1, 1, 4, nullptr));
+}
