@@ -1,0 +1,442 @@
+// Painting: update regions, WM_PAINT, device contexts over the top-level's back buffer,
+// presenting the dirty part, and pictures put on a window from outside (the display).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/window/WindowState.h"
+
+using namespace window_internal;
+
+namespace window_internal {
+
+// Invalidating a window reaches its visible children too, so that what the parent paints
+// over them is painted again by them afterwards.
+void InvalidateTree(Window& w, const RECT& local, bool erase) {
+  const RECT r = Intersect(local, ClientRectLocal(w));
+  if (RectEmpty(r)) return;
+  w.update = w.hasUpdate ? Union(w.update, r) : r;
+  w.hasUpdate = true;
+  w.erase = w.erase || erase;
+  for (uintptr_t id : w.children) {
+    Window* c = Find(id);
+    if (!c || !(c->style & WS_VISIBLE)) continue;
+    const RECT in = NonClientInsets(c->style, c->exStyle);
+    InvalidateTree(*c, Offset(r, -(c->rect.left + in.left), -(c->rect.top + in.top)), erase);
+  }
+}
+
+void MarkDirty(Window& top, const RECT& bufferRect) {
+  const RECT r = Intersect(bufferRect, RECT{0, 0, top.buffer->width, top.buffer->height});
+  if (RectEmpty(r)) return;
+  top.dirtyRect = top.dirty ? Union(top.dirtyRect, r) : r;
+  top.dirty = true;
+}
+
+void FlushPresents() {
+  State& s = S();
+  if (!s.presenter) return;
+  for (uintptr_t id : s.topOrder) {
+    Window* w = Find(id);
+    if (!w || !w->dirty) continue;
+    w->dirty = false;
+    if (!(w->style & WS_VISIBLE) || w->minimized) continue;
+    const BackBuffer& b = *w->buffer;
+    s.presenter->Present(id, b.pixels.data(), b.width, b.height, b.width * 4, w->dirtyRect);
+  }
+}
+
+namespace {
+Window* PaintableIn(Window& w) {
+  if (!(w.style & WS_VISIBLE) || w.minimized) return nullptr;
+  if (w.hasUpdate) return &w;
+  // Back to front, so that a child painted later lies on top.
+  for (auto it = w.children.rbegin(); it != w.children.rend(); ++it) {
+    if (Window* c = Find(*it)) {
+      if (Window* hit = PaintableIn(*c)) return hit;
+    }
+  }
+  return nullptr;
+}
+}  // namespace
+
+Window* FindPaintable(uintptr_t filter) {
+  State& s = S();
+  if (filter) {
+    Window* w = Find(filter);
+    return (w && Visible(*w)) ? PaintableIn(*w) : nullptr;
+  }
+  for (auto it = s.topOrder.rbegin(); it != s.topOrder.rend(); ++it) {
+    if (Window* w = Find(*it)) {
+      if (Window* hit = PaintableIn(*w)) return hit;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace window_internal
+
+namespace {
+
+// A DC over the top-level's back buffer, clipped to `clip` (buffer coordinates) and with
+// its origin at `origin`.
+HDC MakeBufferDc(Window& w, POINT origin, RECT clip) {
+  Window* top = Root(&w);
+  if (!top || !top->buffer) return nullptr;
+  std::shared_ptr<BackBuffer> buffer = top->buffer;
+  HDC dc = CreateBufferDC(buffer->pixels.data(), buffer->width, buffer->height, buffer->width * 4, 32, nullptr,
+                          nullptr, 0);
+  if (!dc) return nullptr;
+  // The clip is given while the origin is still the buffer's corner, so it reads the same
+  // whether the GDI takes it in device or in logical units.
+  if (RectEmpty(clip)) clip = RECT{0, 0, 0, 0};
+  SelectClipRect(dc, &clip);
+  SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
+  S().dcs[dc] = DcRecord{w.id, std::move(buffer), clip};
+  return dc;
+}
+
+void Paint(uintptr_t id) {
+  Window* w = Find(id);
+  if (!w || !Visible(*w)) return;
+  if (w->hasUpdate) Send(id, WM_PAINT, 0, 0);
+  if (!(w = Find(id))) return;
+  const std::vector<uintptr_t> children(w->children.rbegin(), w->children.rend());
+  for (uintptr_t c : children) Paint(c);
+}
+
+// Pixel conversion for pictures put on a window from outside.
+struct Channel {
+  int shift = 0;
+  int bits = 0;
+};
+
+Channel ChannelOf(DWORD mask) {
+  Channel c;
+  if (!mask) return c;
+  while (!(mask & 1)) {
+    mask >>= 1;
+    ++c.shift;
+  }
+  while (mask & 1) {
+    mask >>= 1;
+    ++c.bits;
+  }
+  return c;
+}
+
+uint32_t Expand(uint32_t value, const Channel& c) {
+  if (c.bits == 0) return 0;
+  const uint32_t v = (value >> c.shift) & ((1u << c.bits) - 1);
+  return c.bits >= 8 ? (v >> (c.bits - 8)) : (v * 255 + ((1u << c.bits) - 1) / 2) / ((1u << c.bits) - 1);
+}
+
+}  // namespace
+
+HDC GetDC(HWND hwnd) {
+  if (!hwnd) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (dc) S().dcs[dc] = DcRecord{0, nullptr, RECT{}};
+    return dc;
+  }
+  Window* w = Find(hwnd);
+  if (!w) return nullptr;
+  return MakeBufferDc(*w, ClientOriginInBuffer(*w), VisibleClientInBuffer(*w));
+}
+
+HDC GetWindowDC(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w) return GetDC(hwnd);
+  const RECT in = NonClientInsets(w->style, w->exStyle);
+  const POINT client = ClientOriginInBuffer(*w);
+  const POINT origin{client.x - in.left, client.y - in.top};
+  RECT clip = Offset(RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top}, origin.x, origin.y);
+  if (!Visible(*w)) clip = RECT{};
+  for (Window* p = w->IsChild() ? Find(w->parent) : nullptr; p; p = p->IsChild() ? Find(p->parent) : nullptr) {
+    const POINT po = ClientOriginInBuffer(*p);
+    clip = Intersect(clip, Offset(ClientRectLocal(*p), po.x, po.y));
+  }
+  if (!w->IsChild()) clip = Intersect(clip, RECT{0, 0, w->buffer->width, w->buffer->height});
+  return MakeBufferDc(*w, origin, clip);
+}
+
+int ReleaseDC(HWND, HDC dc) {
+  State& s = S();
+  auto it = s.dcs.find(dc);
+  if (it == s.dcs.end()) return 0;
+  const DcRecord record = it->second;
+  s.dcs.erase(it);
+  DeleteDC(dc);
+  if (Window* w = Find(record.window)) {
+    Window* top = Root(w);
+    if (top && top->buffer == record.buffer) MarkDirty(*top, record.visible);
+  }
+  return 1;
+}
+
+HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
+  Window* w = Find(hwnd);
+  if (!w || !paint) return nullptr;
+  const uintptr_t id = w->id;
+  std::memset(paint, 0, sizeof(*paint));
+  paint->rcPaint = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
+  const bool erase = w->erase;
+  w->hasUpdate = false;
+  w->erase = false;
+  const POINT origin = ClientOriginInBuffer(*w);
+  const RECT clip = Intersect(VisibleClientInBuffer(*w), Offset(paint->rcPaint, origin.x, origin.y));
+  HDC dc = MakeBufferDc(*w, origin, clip);
+  paint->hdc = dc;
+  paint->fErase = TRUE;
+  if (dc && erase) paint->fErase = Send(id, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0) ? FALSE : TRUE;
+  return dc;
+}
+
+BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint) {
+  if (!paint || !paint->hdc) return FALSE;
+  ReleaseDC(hwnd, paint->hdc);
+  return TRUE;
+}
+
+BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
+  if (!hwnd) {
+    for (uintptr_t id : S().topOrder) {
+      if (Window* w = Find(id)) InvalidateTree(*w, ClientRectLocal(*w), erase != FALSE);
+    }
+    return TRUE;
+  }
+  Window* w = Find(hwnd);
+  if (!w) return FALSE;
+  InvalidateTree(*w, rect ? *rect : ClientRectLocal(*w), erase != FALSE);
+  return TRUE;
+}
+
+BOOL ValidateRect(HWND hwnd, const RECT* rect) {
+  Window* w = Find(hwnd);
+  if (!w) return FALSE;
+  // One rectangle cannot hold a hole, so only a rectangle covering the whole update area
+  // validates it.
+  if (!rect || (rect->left <= w->update.left && rect->top <= w->update.top && rect->right >= w->update.right &&
+                rect->bottom >= w->update.bottom)) {
+    w->hasUpdate = false;
+    w->erase = false;
+  }
+  return TRUE;
+}
+
+BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL) {
+  Window* w = Find(hwnd);
+  if (!w) return FALSE;
+  if (rect) *rect = w->hasUpdate ? w->update : RECT{0, 0, 0, 0};
+  return w->hasUpdate ? TRUE : FALSE;
+}
+
+BOOL UpdateWindow(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (!w) return FALSE;
+  Paint(w->id);
+  FlushPresents();
+  return TRUE;
+}
+
+BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN, UINT flags) {
+  if (hwnd && !Find(hwnd)) return FALSE;
+  if (flags & RDW_INVALIDATE) InvalidateRect(hwnd, rect, (flags & RDW_ERASE) ? TRUE : FALSE);
+  if ((flags & RDW_VALIDATE) && hwnd) ValidateRect(hwnd, rect);
+  if (flags & RDW_UPDATENOW) {
+    if (hwnd) {
+      UpdateWindow(hwnd);
+    } else {
+      const std::vector<uintptr_t> tops = S().topOrder;
+      for (uintptr_t id : tops) UpdateWindow(H(id));
+    }
+  }
+  return TRUE;
+}
+
+BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, int pitch, int bitCount,
+                         const DWORD* masks, const RGBQUAD* colors, int colorCount) {
+  Window* w = Find(hwnd);
+  if (!w || w->IsChild() || !pixels || width <= 0 || height <= 0 || width > kMaxWindowExtent ||
+      height > kMaxWindowExtent) {
+    return FALSE;
+  }
+  if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return FALSE;
+  const int64_t rowBytes = static_cast<int64_t>(width) * (bitCount / 8);
+  if (pitch == 0 || (pitch > 0 ? pitch : -static_cast<int64_t>(pitch)) < rowBytes) return FALSE;
+  if (bitCount == 8 && (!colors || colorCount <= 0)) return FALSE;
+  colorCount = std::min(colorCount, 256);
+
+  BackBuffer& b = *w->buffer;
+  const int W = b.width, Hh = b.height;
+  // Fit with the aspect kept: the full width or the full height, whichever is tighter.
+  int outW, outH;
+  if (static_cast<int64_t>(W) * height <= static_cast<int64_t>(Hh) * width) {
+    outW = W;
+    outH = std::max<int>(1, static_cast<int>(static_cast<int64_t>(height) * W / width));
+  } else {
+    outH = Hh;
+    outW = std::max<int>(1, static_cast<int>(static_cast<int64_t>(width) * Hh / height));
+  }
+  const int offX = (W - outW) / 2, offY = (Hh - outH) / 2;
+  std::fill(b.pixels.begin(), b.pixels.end(), 0u);
+
+  std::vector<int> sourceX(static_cast<size_t>(outW));
+  for (int x = 0; x < outW; ++x) sourceX[static_cast<size_t>(x)] = static_cast<int>(static_cast<int64_t>(x) * width / outW);
+  uint32_t table[256] = {};
+  if (bitCount == 8) {
+    for (int i = 0; i < colorCount; ++i) {
+      table[i] = (static_cast<uint32_t>(colors[i].rgbRed) << 16) | (static_cast<uint32_t>(colors[i].rgbGreen) << 8) |
+                 colors[i].rgbBlue;
+    }
+  }
+  Channel red, green, blue;
+  if (bitCount == 16 || bitCount == 32) {
+    const DWORD def16[3] = {0xF800, 0x07E0, 0x001F};
+    const DWORD def32[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+    const DWORD* m = masks ? masks : (bitCount == 16 ? def16 : def32);
+    red = ChannelOf(m[0]);
+    green = ChannelOf(m[1]);
+    blue = ChannelOf(m[2]);
+  }
+  std::vector<uint32_t> lut;
+  if (bitCount == 16) {
+    lut.resize(65536);
+    for (uint32_t v = 0; v < 65536; ++v) lut[v] = (Expand(v, red) << 16) | (Expand(v, green) << 8) | Expand(v, blue);
+  }
+  const bool plain32 = bitCount == 32 && red.shift == 16 && red.bits == 8 && green.shift == 8 && green.bits == 8 &&
+                       blue.shift == 0 && blue.bits == 8;
+  const auto* base = static_cast<const uint8_t*>(pixels);
+  for (int y = 0; y < outH; ++y) {
+    const int sy = static_cast<int>(static_cast<int64_t>(y) * height / outH);
+    const uint8_t* row = base + static_cast<int64_t>(sy) * pitch;
+    uint32_t* out = b.pixels.data() + static_cast<size_t>(offY + y) * static_cast<size_t>(W) + offX;
+    for (int x = 0; x < outW; ++x) {
+      const int sx = sourceX[static_cast<size_t>(x)];
+      uint32_t value;
+      switch (bitCount) {
+        case 8: {
+          const uint8_t index = row[sx];
+          value = index < colorCount ? table[index] : 0;
+          break;
+        }
+        case 16: {
+          uint16_t v;
+          std::memcpy(&v, row + sx * 2, 2);
+          value = lut[v];
+          break;
+        }
+        case 24:
+          value = (static_cast<uint32_t>(row[sx * 3 + 2]) << 16) | (static_cast<uint32_t>(row[sx * 3 + 1]) << 8) |
+                  row[sx * 3];
+          break;
+        default: {
+          uint32_t v;
+          std::memcpy(&v, row + sx * 4, 4);
+          value = plain32 ? (v & 0xFFFFFF) : (Expand(v, red) << 16) | (Expand(v, green) << 8) | Expand(v, blue);
+          break;
+        }
+      }
+      out[x] = value;
+    }
+  }
+  MarkDirty(*w, RECT{0, 0, W, Hh});
+  if ((w->style & WS_VISIBLE) && !w->minimized && S().presenter) {
+    w->dirty = false;
+    S().presenter->Present(w->id, b.pixels.data(), W, Hh, W * 4, RECT{0, 0, W, Hh});
+  }
+  return TRUE;
+}
+
+BOOL GetWindowPixels(HWND hwnd, WindowPixels* out) {
+  Window* w = Find(hwnd);
+  if (!w || w->IsChild() || !out) return FALSE;
+  const RECT client = ClientRectLocal(*w);
+  out->width = std::min<int>(client.right, w->buffer->width);
+  out->height = std::min<int>(client.bottom, w->buffer->height);
+  out->pixels.resize(static_cast<size_t>(out->width) * static_cast<size_t>(out->height));
+  for (int y = 0; y < out->height; ++y) {
+    std::copy_n(w->buffer->pixels.begin() + static_cast<ptrdiff_t>(y) * w->buffer->width, out->width,
+                out->pixels.begin() + static_cast<ptrdiff_t>(y) * out->width);
+  }
+  return TRUE;
+}
+
+namespace {
+
+uint32_t Crc(const uint8_t* data, size_t size, uint32_t crc = 0) {
+  static uint32_t table[256];
+  static bool ready = false;
+  if (!ready) {
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      table[n] = c;
+    }
+    ready = true;
+  }
+  crc = ~crc;
+  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+void Chunk(std::vector<uint8_t>& file, const char* type, const std::vector<uint8_t>& data) {
+  Put32(file, static_cast<uint32_t>(data.size()));
+  std::vector<uint8_t> body(type, type + 4);
+  body.insert(body.end(), data.begin(), data.end());
+  file.insert(file.end(), body.begin(), body.end());
+  Put32(file, Crc(body.data(), body.size()));
+}
+
+}  // namespace
+
+// An uncompressed PNG (stored deflate blocks): large, but it needs no library.
+BOOL SaveWindowPng(HWND hwnd, const char* path) {
+  WindowPixels pixels;
+  if (!path || !GetWindowPixels(hwnd, &pixels) || pixels.width <= 0 || pixels.height <= 0) return FALSE;
+  std::vector<uint8_t> raw;
+  raw.reserve(static_cast<size_t>(pixels.height) * (static_cast<size_t>(pixels.width) * 3 + 1));
+  for (int y = 0; y < pixels.height; ++y) {
+    raw.push_back(0);
+    for (int x = 0; x < pixels.width; ++x) {
+      const uint32_t p = pixels.At(x, y);
+      raw.push_back(static_cast<uint8_t>(p >> 16));
+      raw.push_back(static_cast<uint8_t>(p >> 8));
+      raw.push_back(static_cast<uint8_t>(p));
+    }
+  }
+  std::vector<uint8_t> z{0x78, 0x01};
+  for (size_t at = 0; at < raw.size() || at == 0;) {
+    const size_t n = std::min<size_t>(65535, raw.size() - at);
+    z.push_back(at + n >= raw.size() ? 1 : 0);
+    z.push_back(static_cast<uint8_t>(n));
+    z.push_back(static_cast<uint8_t>(n >> 8));
+    z.push_back(static_cast<uint8_t>(~n));
+    z.push_back(static_cast<uint8_t>(~n >> 8));
+    z.insert(z.end(), raw.begin() + static_cast<ptrdiff_t>(at), raw.begin() + static_cast<ptrdiff_t>(at + n));
+    at += n;
+    if (n == 0) break;
+  }
+  uint32_t a = 1, bsum = 0;
+  for (uint8_t v : raw) {
+    a = (a + v) % 65521;
+    bsum = (bsum + a) % 65521;
+  }
+  Put32(z, (bsum << 16) | a);
+  std::vector<uint8_t> header;
+  Put32(header, static_cast<uint32_t>(pixels.width));
+  Put32(header, static_cast<uint32_t>(pixels.height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});
+  std::vector<uint8_t> file{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  Chunk(file, "IHDR", header);
+  Chunk(file, "IDAT", z);
+  Chunk(file, "IEND", {});
+  FILE* f = std::fopen(path, "wb");
+  if (!f) return FALSE;
+  const bool ok = std::fwrite(file.data(), 1, file.size(), f) == file.size();
+  return (std::fclose(f) == 0 && ok) ? TRUE : FALSE;
+}

@@ -1,0 +1,103 @@
+#pragma once
+// The narrow interface between the window system and whatever shows its top-level windows.
+// The window system keeps all the state (windows, focus, activation, back buffers); a
+// presenter only opens native windows, shows pixels on them and hands back native events.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/WinTypes.h"
+
+namespace window_internal {
+
+using NativeId = uintptr_t;  // the HWND value of the top-level window
+
+struct NativeSpec {
+  RECT client;  // screen coordinates of the client area
+  std::string caption;
+  bool bordered = true;    // has a caption or frame the window manager should draw
+  bool resizable = false;  // thick frame
+  bool fullScreen = false;  // borderless and covering the whole screen
+  bool topmost = false;
+  bool toolWindow = false;
+  NativeId owner = 0;  // the top-level this one stays above
+};
+
+struct NativeEvent {
+  enum Kind {
+    KeyDown,
+    KeyUp,
+    Text,
+    MouseMove,
+    ButtonDown,
+    ButtonUp,
+    Wheel,
+    FocusGained,
+    FocusLost,
+    CloseRequest,
+    MinimizeRequest,  // the title bar's minimize button (headless)
+    Minimized,
+    Restored,
+    Moved,    // x, y: new client origin on the screen
+    Resized,  // x, y: new client width and height
+    Exposed,
+    AppDeactivated,  // activation left for another program (headless only)
+    Wake,
+  };
+  Kind kind = Wake;
+  NativeId window = 0;
+  UINT vk = 0;
+  UINT scanCode = 0;
+  bool extended = false;
+  bool repeat = false;
+  char character = 0;  // the character the key gives, when the presenter knows it
+  int x = 0;           // client coordinates of `window` for mouse events
+  int y = 0;
+  int button = 0;  // 1 left, 2 middle, 3 right
+  int wheel = 0;
+  std::string text;
+};
+
+class Presenter {
+ public:
+  virtual ~Presenter() = default;
+  virtual bool Open(NativeId id, const NativeSpec& spec) = 0;
+  virtual void Close(NativeId id) = 0;
+  virtual void Show(NativeId id, bool visible) = 0;
+  virtual void Reshape(NativeId id, const NativeSpec& spec) = 0;  // bounds, caption, borders
+  virtual void SetCaption(NativeId id, const std::string& caption) = 0;
+  virtual void Raise(NativeId id) = 0;  // bring forward and take the input focus
+  virtual void Minimize(NativeId id) = 0;
+  // pixels are XRGB, `pitch` bytes per row; only `dirty` (clipped to the size) changed.
+  virtual void Present(NativeId id, const uint32_t* pixels, int width, int height, int pitch, const RECT& dirty) = 0;
+  virtual void SetCursorShape(int cursorId, bool visible) = 0;  // cursorId: IDC_ number, 0 for none
+  virtual void SetCapture(NativeId id, bool capture) = 0;
+  virtual void WarpPointer(int screenX, int screenY) = 0;
+  virtual bool PointerPosition(int* screenX, int* screenY) = 0;
+  virtual bool NextEvent(NativeEvent* event) = 0;  // never blocks
+  // Sleeps until an event may be waiting or `milliseconds` (< 0: no limit) have passed.
+  virtual void WaitForEvent(int milliseconds) = 0;
+  virtual void Wake() = 0;  // any thread
+  virtual void ScreenSize(int* width, int* height) = 0;
+  virtual int RefreshRate() = 0;
+  // For SDL: whether one of our windows still holds the keyboard focus.
+  virtual bool AnyWindowFocused() = 0;
+};
+
+std::unique_ptr<Presenter> MakeHeadlessPresenter();
+// nullptr with `error` set when no display can be opened.
+std::unique_ptr<Presenter> MakeSdlPresenter(std::string* error);
+
+// The headless presenter's extra surface for tests.
+class HeadlessControls {
+ public:
+  virtual ~HeadlessControls() = default;
+  virtual void Inject(const NativeEvent& event) = 0;
+  virtual void SetScreen(int width, int height) = 0;
+  virtual bool Frame(NativeId id, int* width, int* height, std::vector<uint32_t>* pixels, int* count) = 0;
+  virtual bool CursorShown() = 0;
+  virtual size_t Pending() = 0;
+};
+
+}  // namespace window_internal

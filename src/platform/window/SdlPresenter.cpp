@@ -1,0 +1,390 @@
+// The presenter on a real X display through SDL2: one native window per top-level,
+// drawn from its back buffer through the window surface, and SDL's events turned into
+// native events. SDL's video is started here, on the user-interface thread, when the
+// first window needs it.
+#include <SDL.h>
+
+#include <deque>
+#include <map>
+
+#include "platform/window/Presenter.h"
+#include "platform/window/Window.h"
+
+namespace window_internal {
+namespace {
+
+UINT VkFromKeycode(SDL_Keycode key, SDL_Scancode scan) {
+  // Letters and digits follow the layout's keycode; everything else the key's place.
+  if (key >= SDLK_a && key <= SDLK_z) return static_cast<UINT>('A' + (key - SDLK_a));
+  if (key >= SDLK_0 && key <= SDLK_9) return static_cast<UINT>('0' + (key - SDLK_0));
+  if (scan >= SDL_SCANCODE_A && scan <= SDL_SCANCODE_Z) return static_cast<UINT>('A' + (scan - SDL_SCANCODE_A));
+  if (scan >= SDL_SCANCODE_1 && scan <= SDL_SCANCODE_9) return static_cast<UINT>('1' + (scan - SDL_SCANCODE_1));
+  if (scan >= SDL_SCANCODE_F1 && scan <= SDL_SCANCODE_F12) return VK_F1 + (scan - SDL_SCANCODE_F1);
+  if (scan >= SDL_SCANCODE_KP_1 && scan <= SDL_SCANCODE_KP_9) return VK_NUMPAD1 + (scan - SDL_SCANCODE_KP_1);
+  switch (scan) {
+    case SDL_SCANCODE_0: return '0';
+    case SDL_SCANCODE_KP_0: return VK_NUMPAD0;
+    case SDL_SCANCODE_RETURN: case SDL_SCANCODE_KP_ENTER: return VK_RETURN;
+    case SDL_SCANCODE_ESCAPE: return VK_ESCAPE;
+    case SDL_SCANCODE_BACKSPACE: return VK_BACK;
+    case SDL_SCANCODE_TAB: return VK_TAB;
+    case SDL_SCANCODE_SPACE: return VK_SPACE;
+    case SDL_SCANCODE_MINUS: return VK_OEM_MINUS;
+    case SDL_SCANCODE_EQUALS: return VK_OEM_PLUS;
+    case SDL_SCANCODE_LEFTBRACKET: return VK_OEM_4;
+    case SDL_SCANCODE_RIGHTBRACKET: return VK_OEM_6;
+    case SDL_SCANCODE_BACKSLASH: return VK_OEM_5;
+    case SDL_SCANCODE_SEMICOLON: return VK_OEM_1;
+    case SDL_SCANCODE_APOSTROPHE: return VK_OEM_7;
+    case SDL_SCANCODE_GRAVE: return VK_OEM_3;
+    case SDL_SCANCODE_COMMA: return VK_OEM_COMMA;
+    case SDL_SCANCODE_PERIOD: return VK_OEM_PERIOD;
+    case SDL_SCANCODE_SLASH: return VK_OEM_2;
+    case SDL_SCANCODE_NONUSBACKSLASH: return VK_OEM_102;
+    case SDL_SCANCODE_CAPSLOCK: return VK_CAPITAL;
+    case SDL_SCANCODE_PRINTSCREEN: return VK_SNAPSHOT;
+    case SDL_SCANCODE_SCROLLLOCK: return VK_SCROLL;
+    case SDL_SCANCODE_PAUSE: return VK_PAUSE;
+    case SDL_SCANCODE_INSERT: return VK_INSERT;
+    case SDL_SCANCODE_HOME: return VK_HOME;
+    case SDL_SCANCODE_PAGEUP: return VK_PRIOR;
+    case SDL_SCANCODE_DELETE: return VK_DELETE;
+    case SDL_SCANCODE_END: return VK_END;
+    case SDL_SCANCODE_PAGEDOWN: return VK_NEXT;
+    case SDL_SCANCODE_RIGHT: return VK_RIGHT;
+    case SDL_SCANCODE_LEFT: return VK_LEFT;
+    case SDL_SCANCODE_DOWN: return VK_DOWN;
+    case SDL_SCANCODE_UP: return VK_UP;
+    case SDL_SCANCODE_NUMLOCKCLEAR: return VK_NUMLOCK;
+    case SDL_SCANCODE_KP_DIVIDE: return VK_DIVIDE;
+    case SDL_SCANCODE_KP_MULTIPLY: return VK_MULTIPLY;
+    case SDL_SCANCODE_KP_MINUS: return VK_SUBTRACT;
+    case SDL_SCANCODE_KP_PLUS: return VK_ADD;
+    case SDL_SCANCODE_KP_PERIOD: return VK_DECIMAL;
+    case SDL_SCANCODE_APPLICATION: return VK_APPS;
+    case SDL_SCANCODE_LCTRL: return VK_LCONTROL;
+    case SDL_SCANCODE_RCTRL: return VK_RCONTROL;
+    case SDL_SCANCODE_LSHIFT: return VK_LSHIFT;
+    case SDL_SCANCODE_RSHIFT: return VK_RSHIFT;
+    case SDL_SCANCODE_LALT: return VK_LMENU;
+    case SDL_SCANCODE_RALT: return VK_RMENU;
+    case SDL_SCANCODE_LGUI: return VK_LWIN;
+    case SDL_SCANCODE_RGUI: return VK_RWIN;
+    default: return 0;
+  }
+}
+
+SDL_SystemCursor SystemCursorFor(int id) {
+  switch (id) {
+    case 32513: return SDL_SYSTEM_CURSOR_IBEAM;
+    case 32514: return SDL_SYSTEM_CURSOR_WAIT;
+    case 32515: return SDL_SYSTEM_CURSOR_CROSSHAIR;
+    case 32642: return SDL_SYSTEM_CURSOR_SIZENWSE;
+    case 32643: return SDL_SYSTEM_CURSOR_SIZENESW;
+    case 32644: return SDL_SYSTEM_CURSOR_SIZEWE;
+    case 32645: return SDL_SYSTEM_CURSOR_SIZENS;
+    case 32646: return SDL_SYSTEM_CURSOR_SIZEALL;
+    case 32648: return SDL_SYSTEM_CURSOR_NO;
+    case 32649: return SDL_SYSTEM_CURSOR_HAND;
+    case 32650: return SDL_SYSTEM_CURSOR_WAITARROW;
+    default: return SDL_SYSTEM_CURSOR_ARROW;
+  }
+}
+
+class SdlPresenter : public Presenter {
+ public:
+  static std::unique_ptr<Presenter> Make(std::string* error) {
+    // The saver asks for no compositor bypass changes and keeps the screen saver of the
+    // desktop alone: it is one.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+      *error = std::string("The display cannot be opened: ") + SDL_GetError();
+      return nullptr;
+    }
+    auto p = std::unique_ptr<SdlPresenter>(new SdlPresenter());
+    p->wakeEvent_ = SDL_RegisterEvents(1);
+    SDL_StopTextInput();
+    return p;
+  }
+
+  ~SdlPresenter() override {
+    for (auto& [id, w] : windows_) SDL_DestroyWindow(w);
+    for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+
+  bool Open(NativeId id, const NativeSpec& spec) override {
+    Uint32 flags = SDL_WINDOW_HIDDEN;
+    if (!spec.bordered) flags |= SDL_WINDOW_BORDERLESS;
+    if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    if (spec.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    if (spec.toolWindow && !spec.bordered) flags |= SDL_WINDOW_SKIP_TASKBAR;
+    const int w = std::max<int>(1, spec.client.right - spec.client.left);
+    const int h = std::max<int>(1, spec.client.bottom - spec.client.top);
+    SDL_Window* window = SDL_CreateWindow(spec.caption.c_str(), spec.client.left, spec.client.top, w, h, flags);
+    if (!window) return false;
+    windows_[id] = window;
+    ids_[SDL_GetWindowID(window)] = id;
+    specs_[id] = spec;
+    if (spec.owner) {
+      if (SDL_Window* owner = Get(spec.owner)) SDL_SetWindowModalFor(window, owner);
+    }
+    if (spec.fullScreen) SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    return true;
+  }
+
+  void Close(NativeId id) override {
+    SDL_Window* w = Get(id);
+    if (!w) return;
+    ids_.erase(SDL_GetWindowID(w));
+    SDL_DestroyWindow(w);
+    windows_.erase(id);
+    specs_.erase(id);
+  }
+
+  void Show(NativeId id, bool visible) override {
+    SDL_Window* w = Get(id);
+    if (!w) return;
+    if (visible) {
+      SDL_ShowWindow(w);
+    } else {
+      SDL_HideWindow(w);
+    }
+  }
+
+  void Reshape(NativeId id, const NativeSpec& spec) override {
+    SDL_Window* w = Get(id);
+    if (!w) return;
+    const NativeSpec old = specs_[id];
+    specs_[id] = spec;
+    if (old.fullScreen != spec.fullScreen && !spec.fullScreen) SDL_SetWindowFullscreen(w, 0);
+    if (old.bordered != spec.bordered) SDL_SetWindowBordered(w, spec.bordered ? SDL_TRUE : SDL_FALSE);
+    if (old.resizable != spec.resizable) SDL_SetWindowResizable(w, spec.resizable ? SDL_TRUE : SDL_FALSE);
+    if (old.topmost != spec.topmost) SDL_SetWindowAlwaysOnTop(w, spec.topmost ? SDL_TRUE : SDL_FALSE);
+    if (!spec.fullScreen) {
+      const int width = std::max<int>(1, spec.client.right - spec.client.left);
+      const int height = std::max<int>(1, spec.client.bottom - spec.client.top);
+      SDL_SetWindowSize(w, width, height);
+      SDL_SetWindowPosition(w, spec.client.left, spec.client.top);
+    }
+    if (spec.fullScreen && !old.fullScreen) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (old.caption != spec.caption) SDL_SetWindowTitle(w, spec.caption.c_str());
+  }
+
+  void SetCaption(NativeId id, const std::string& caption) override {
+    if (SDL_Window* w = Get(id)) {
+      SDL_SetWindowTitle(w, caption.c_str());
+      specs_[id].caption = caption;
+    }
+  }
+
+  void Raise(NativeId id) override {
+    if (SDL_Window* w = Get(id)) {
+      SDL_RaiseWindow(w);
+      SDL_SetWindowInputFocus(w);
+    }
+  }
+
+  void Minimize(NativeId id) override {
+    if (SDL_Window* w = Get(id)) SDL_MinimizeWindow(w);
+  }
+
+  void Present(NativeId id, const uint32_t* pixels, int width, int height, int pitch, const RECT& dirty) override {
+    SDL_Window* w = Get(id);
+    if (!w) return;
+    SDL_Surface* target = SDL_GetWindowSurface(w);
+    if (!target) return;
+    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, pitch,
+                                                             SDL_PIXELFORMAT_RGB888);
+    if (!source) return;
+    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+    SDL_Rect r{static_cast<int>(dirty.left), static_cast<int>(dirty.top), static_cast<int>(dirty.right - dirty.left),
+               static_cast<int>(dirty.bottom - dirty.top)};
+    // A window the window manager made larger than its buffer shows black beyond it.
+    if (target->w != width || target->h != height) {
+      SDL_FillRect(target, nullptr, 0);
+      r = SDL_Rect{0, 0, width, height};
+    }
+    SDL_Rect to = r;
+    SDL_BlitSurface(source, &r, target, &to);
+    SDL_FreeSurface(source);
+    if (target->w != width || target->h != height) {
+      SDL_UpdateWindowSurface(w);
+    } else {
+      SDL_UpdateWindowSurfaceRects(w, &to, 1);
+    }
+  }
+
+  void SetCursorShape(int cursorId, bool visible) override {
+    if (visible) {
+      SDL_Cursor*& c = cursors_[cursorId];
+      if (!c) c = SDL_CreateSystemCursor(SystemCursorFor(cursorId));
+      if (c) SDL_SetCursor(c);
+    }
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+  }
+
+  void SetCapture(NativeId, bool capture) override { SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE); }
+
+  void WarpPointer(int x, int y) override { SDL_WarpMouseGlobal(x, y); }
+
+  bool PointerPosition(int* x, int* y) override {
+    SDL_GetGlobalMouseState(x, y);
+    return true;
+  }
+
+  bool NextEvent(NativeEvent* event) override {
+    for (;;) {
+      if (!ready_.empty()) {
+        *event = ready_.front();
+        ready_.pop_front();
+        return true;
+      }
+      SDL_Event e;
+      if (!waited_.empty()) {
+        e = waited_.front();
+        waited_.pop_front();
+      } else if (SDL_PollEvent(&e) != 1) {
+        return false;
+      }
+      Translate(e);
+    }
+  }
+
+  void WaitForEvent(int milliseconds) override {
+    if (!ready_.empty() || !waited_.empty()) return;
+    SDL_Event e;
+    const int got = milliseconds < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, milliseconds);
+    if (got == 1) waited_.push_back(e);
+  }
+
+  void Wake() override {
+    SDL_Event e{};
+    e.type = wakeEvent_;
+    SDL_PushEvent(&e);
+  }
+
+  void ScreenSize(int* width, int* height) override {
+    SDL_DisplayMode mode;
+    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+      *width = mode.w;
+      *height = mode.h;
+    } else {
+      *width = 1024;
+      *height = 768;
+    }
+  }
+
+  int RefreshRate() override {
+    SDL_DisplayMode mode;
+    if (SDL_GetCurrentDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
+    return 60;
+  }
+
+  bool AnyWindowFocused() override {
+    SDL_PumpEvents();
+    SDL_Window* focus = SDL_GetKeyboardFocus();
+    return focus && ids_.count(SDL_GetWindowID(focus));
+  }
+
+ private:
+  SdlPresenter() = default;
+
+  SDL_Window* Get(NativeId id) {
+    auto it = windows_.find(id);
+    return it == windows_.end() ? nullptr : it->second;
+  }
+
+  NativeId IdOf(Uint32 sdlId) {
+    auto it = ids_.find(sdlId);
+    return it == ids_.end() ? 0 : it->second;
+  }
+
+  void Push(NativeEvent e) { ready_.push_back(std::move(e)); }
+
+  void Translate(const SDL_Event& e) {
+    NativeEvent n;
+    switch (e.type) {
+      case SDL_KEYDOWN:
+      case SDL_KEYUP:
+        n.kind = e.type == SDL_KEYDOWN ? NativeEvent::KeyDown : NativeEvent::KeyUp;
+        n.window = IdOf(e.key.windowID);
+        n.vk = VkFromKeycode(e.key.keysym.sym, e.key.keysym.scancode);
+        n.repeat = e.key.repeat != 0;
+        if (n.vk == 0) return;
+        Push(n);
+        return;
+      case SDL_MOUSEMOTION:
+        n.kind = NativeEvent::MouseMove;
+        n.window = IdOf(e.motion.windowID);
+        n.x = e.motion.x;
+        n.y = e.motion.y;
+        if (!n.window) return;
+        Push(n);
+        return;
+      case SDL_MOUSEBUTTONDOWN:
+      case SDL_MOUSEBUTTONUP:
+        n.kind = e.type == SDL_MOUSEBUTTONDOWN ? NativeEvent::ButtonDown : NativeEvent::ButtonUp;
+        n.window = IdOf(e.button.windowID);
+        n.x = e.button.x;
+        n.y = e.button.y;
+        n.button = e.button.button == SDL_BUTTON_LEFT ? 1 : e.button.button == SDL_BUTTON_MIDDLE ? 2
+                   : e.button.button == SDL_BUTTON_RIGHT ? 3 : 0;
+        if (!n.window || !n.button) return;
+        Push(n);
+        return;
+      case SDL_MOUSEWHEEL:
+        n.kind = NativeEvent::Wheel;
+        n.window = IdOf(e.wheel.windowID);
+        n.wheel = e.wheel.y;
+        if (!n.window) return;
+        Push(n);
+        return;
+      case SDL_WINDOWEVENT:
+        n.window = IdOf(e.window.windowID);
+        if (!n.window) return;
+        switch (e.window.event) {
+          case SDL_WINDOWEVENT_FOCUS_GAINED: n.kind = NativeEvent::FocusGained; break;
+          case SDL_WINDOWEVENT_FOCUS_LOST: n.kind = NativeEvent::FocusLost; break;
+          case SDL_WINDOWEVENT_CLOSE: n.kind = NativeEvent::CloseRequest; break;
+          case SDL_WINDOWEVENT_MINIMIZED: n.kind = NativeEvent::Minimized; break;
+          case SDL_WINDOWEVENT_RESTORED: n.kind = NativeEvent::Restored; break;
+          case SDL_WINDOWEVENT_EXPOSED: n.kind = NativeEvent::Exposed; break;
+          case SDL_WINDOWEVENT_MOVED:
+            n.kind = NativeEvent::Moved;
+            n.x = e.window.data1;
+            n.y = e.window.data2;
+            break;
+          case SDL_WINDOWEVENT_SIZE_CHANGED:
+            // A full-screen window's size is the screen's, not one its owner asked for.
+            if (specs_[n.window].fullScreen) return;
+            n.kind = NativeEvent::Resized;
+            n.x = e.window.data1;
+            n.y = e.window.data2;
+            break;
+          default:
+            return;
+        }
+        Push(n);
+        return;
+      default:
+        return;  // text input, the wake event and the rest carry nothing for us
+    }
+  }
+
+  std::map<NativeId, SDL_Window*> windows_;
+  std::map<Uint32, NativeId> ids_;
+  std::map<NativeId, NativeSpec> specs_;
+  std::map<int, SDL_Cursor*> cursors_;
+  std::deque<SDL_Event> waited_;
+  std::deque<NativeEvent> ready_;
+  Uint32 wakeEvent_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Presenter> MakeSdlPresenter(std::string* error) { return SdlPresenter::Make(error); }
+
+}  // namespace window_internal
