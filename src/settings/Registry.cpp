@@ -89,7 +89,7 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
                              nullptr, &opened, &disposition);
   }
   if (status != ERROR_SUCCESS || opened == nullptr) return false;
-  if (FCurrentKey != nullptr && relative) path = FCurrentPath + "\\" + path;
+  if (FCurrentKey != nullptr && relative) path = path.empty() ? FCurrentPath : FCurrentPath + "\\" + path;
   ChangeKey(opened, path);
   return true;
 }

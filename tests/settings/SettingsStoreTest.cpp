@@ -114,9 +114,13 @@ TEST_F(SettingsStoreTest, SettingOfAnotherTypeIsAnError) {
   EXPECT_EQ(ReadRaw(SettingsKeyPath, BallsCountName).data, (Bytes{100, 0, 0, 0}));
 }
 
-TEST_F(SettingsStoreTest, MissingSectionGivesTheDefault) {
+TEST_F(SettingsStoreTest, SectionsAreSubkeys) {
   TRegIniFile settings(SettingsKeyPath);
   EXPECT_EQ(settings.ReadString("NoSuchSection", BallsCountName, "dflt"), "dflt");
+  settings.WriteString("Sub", "V", WithTerminatingZero("x"));
+  EXPECT_EQ(ReadRaw(std::string(SettingsKeyPath) + "\\Sub", "V").data, (Bytes{'x', 0}));
+  EXPECT_EQ(settings.ReadString("Sub", "V", "dflt"), "x");
+  EXPECT_EQ(settings.ReadString("", "V", "dflt"), "dflt");
 }
 
 // ---- Failed writes ----
@@ -217,6 +221,8 @@ TEST_F(DesktopValueTest, OpenKeyFollowsRelativeAndRootedPaths) {
   ASSERT_TRUE(registry.OpenKey("Desktop", false));
   EXPECT_EQ(registry.CurrentPath(), "Control Panel\\Desktop");
   EXPECT_EQ(registry.ReadInteger(UsePasswordName), 0);
+  ASSERT_TRUE(registry.OpenKey("", false));
+  EXPECT_EQ(registry.CurrentPath(), "Control Panel\\Desktop");
   // A failed open leaves the open key as it was.
   EXPECT_FALSE(registry.OpenKey("Missing", false));
   EXPECT_EQ(registry.CurrentPath(), "Control Panel\\Desktop");
