@@ -184,4 +184,35 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLosesNothingThatSucceeded) {
   RegCloseKey(key);
 }
 
+TEST(RegistryProcesses, AHiveLockedTooLongAnswersBusyAndStaysWhole) {
+  TempHive hive;
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+  const std::string before = Payload(0, 0);
+  ASSERT_EQ(RegSetValueExA(key, "Kept", 0, REG_SZ, reinterpret_cast<const BYTE*>(before.data()), static_cast<DWORD>(before.size())),
+            ERROR_SUCCESS);
+
+  // Another program takes the write lock and keeps it past the busy timeout.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(hive.File().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE vals SET data=x'00' WHERE name='Kept'", nullptr, nullptr, nullptr), SQLITE_OK);
+  const std::string after = Payload(1, 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(RegSetValueExA(key, "Kept", 0, REG_SZ, reinterpret_cast<const BYTE*>(after.data()), static_cast<DWORD>(after.size())),
+            ERROR_BUSY);
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_GE(waited.count(), 4000) << "a busy hive is waited for before giving up";
+  EXPECT_NE(RegLastErrorText().find("busy"), std::string::npos) << RegLastErrorText();
+  EXPECT_NE(RegLastErrorText().find(hive.File()), std::string::npos) << RegLastErrorText();
+  // Readers are not held up by the writer, and see only what was committed.
+  EXPECT_EQ(ReadValue(key, "Kept"), before);
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+
+  EXPECT_EQ(RegSetValueExA(key, "Kept", 0, REG_SZ, reinterpret_cast<const BYTE*>(after.data()), static_cast<DWORD>(after.size())),
+            ERROR_SUCCESS);
+  EXPECT_EQ(ReadValue(key, "Kept"), after);
+  RegCloseKey(key);
+}
+
 }  // namespace
