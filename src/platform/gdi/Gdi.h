@@ -329,6 +329,10 @@ int SetROP2(HDC dc, int mode);
 int IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
 int SelectClipRect(HDC dc, const RECT* rect);  // ours: nullptr removes the clip
 BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* previous);
+BOOL GetViewportOrgEx(HDC dc, POINT* origin);
+BOOL OffsetViewportOrgEx(HDC dc, int dx, int dy, POINT* previous);
+// The clip box in logical coordinates (the surface's bounds when no clip is set).
+int GetClipBox(HDC dc, RECT* rect);
 constexpr int NULLREGION = 1;
 constexpr int SIMPLEREGION = 2;
 constexpr int ERROR_REGION = 0;
@@ -347,6 +351,21 @@ COLORREF GetBkColor(HDC dc);
 BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);
 BOOL GetTextExtentPoint32A(HDC dc, const char* text, int length, SIZE* size);
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
+// Text with an optional rectangle: ETO_OPAQUE fills it with the background colour first,
+// ETO_CLIPPED keeps the text inside it. dx, when given, holds the advance of each character.
+constexpr UINT ETO_OPAQUE = 0x0002;
+constexpr UINT ETO_CLIPPED = 0x0004;
+BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, const char* text, UINT length,
+                 const INT* dx);
+// Where (x, y) of TextOutA sits on the text: left/right/centre, top/bottom/baseline.
+constexpr UINT TA_LEFT = 0;
+constexpr UINT TA_RIGHT = 2;
+constexpr UINT TA_CENTER = 6;
+constexpr UINT TA_TOP = 0;
+constexpr UINT TA_BOTTOM = 8;
+constexpr UINT TA_BASELINE = 24;
+UINT SetTextAlign(HDC dc, UINT align);
+UINT GetTextAlign(HDC dc);
 
 // Ours, not the platform's: a DC that draws straight into memory someone else owns (a
 // display surface, a window's back buffer). pitch is the byte step from one row to the

@@ -279,3 +279,34 @@ BOOL SetViewportOrgEx(HDC h, int x, int y, POINT* previous) {
   dc->st.origin = POINT{x, y};
   return TRUE;
 }
+
+BOOL GetViewportOrgEx(HDC h, POINT* origin) {
+  GDI_LOCK;
+  Dc* dc = GetDc(h);
+  if (!dc || !origin) return FALSE;
+  *origin = dc->st.origin;
+  return TRUE;
+}
+
+BOOL OffsetViewportOrgEx(HDC h, int dx, int dy, POINT* previous) {
+  GDI_LOCK;
+  Dc* dc = GetDc(h);
+  if (!dc) return FALSE;
+  if (previous) *previous = dc->st.origin;
+  dc->st.origin.x += dx;
+  dc->st.origin.y += dy;
+  return TRUE;
+}
+
+int GetClipBox(HDC h, RECT* rect) {
+  GDI_LOCK;
+  Target t = Open(h);
+  if (!t.dc || !rect) return ERROR_REGION;
+  RECT r = t.ok ? t.clip : (t.dc->st.hasClip ? t.dc->st.clip : RECT{0, 0, 0, 0});
+  r.left -= t.dc->st.origin.x;
+  r.right -= t.dc->st.origin.x;
+  r.top -= t.dc->st.origin.y;
+  r.bottom -= t.dc->st.origin.y;
+  *rect = r;
+  return r.left < r.right && r.top < r.bottom ? SIMPLEREGION : NULLREGION;
+}

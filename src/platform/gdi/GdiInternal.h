@@ -73,6 +73,7 @@ struct DcState {
   int bkMode = OPAQUE;
   int stretchMode = BLACKONWHITE;
   int rop2 = 13;  // R2_COPYPEN
+  UINT textAlign = 0;
   POINT position{0, 0};
   bool hasClip = false;
   RECT clip{0, 0, 0, 0};  // device coordinates

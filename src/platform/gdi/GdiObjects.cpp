@@ -398,7 +398,14 @@ HGDIOBJ SelectInto(Dc& dc, HDC h, HGDIOBJ object) {
       dc.st.pen = static_cast<HPEN>(object);
       return previous;
     }
-    default: return nullptr;  // palettes go through SelectPalette, as on the platform
+    case Kind::Palette: {
+      // The platform wants SelectPalette here; taking it as a foreground selection is
+      // kinder than failing.
+      HGDIOBJ previous = dc.st.palette;
+      dc.st.palette = static_cast<HPALETTE>(object);
+      return previous;
+    }
+    default: return nullptr;
   }
 }
 

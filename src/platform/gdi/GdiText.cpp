@@ -395,8 +395,9 @@ BOOL GetTextExtentPoint32A(HDC h, const char* text, int length, SIZE* size) {
   return TRUE;
 }
 
-BOOL TextOutA(HDC h, int x, int y, const char* text, int length) {
-  GDI_LOCK;
+namespace {
+
+BOOL DrawString(HDC h, int x, int y, UINT options, const RECT* rect, const char* text, int length, const INT* dx) {
   Dc* dc = GetDc(h);
   if (!dc || length < 0 || (length > 0 && !text)) return FALSE;
   Surface s;
@@ -404,12 +405,37 @@ BOOL TextOutA(HDC h, int x, int y, const char* text, int length) {
   Realized* r = RealizeFor(*dc, &s);
   if (!r) return FALSE;
   RECT clip = DeviceClip(*dc, s);
-  x += dc->st.origin.x;
-  y += dc->st.origin.y;
+  int ox = dc->st.origin.x, oy = dc->st.origin.y;
   Format f(s);
+  if (rect && (options & ETO_OPAQUE)) {
+    uint32_t bkRaw = f.FromRgb(ResolveColor(*dc, dc->st.bkColor));
+    FillRaw(s, clip, RECT{rect->left + ox, rect->top + oy, rect->right + ox, rect->bottom + oy}, bkRaw, R2_COPYPEN);
+  }
+  if (rect && (options & ETO_CLIPPED)) {
+    clip.left = std::max<LONG>(clip.left, rect->left + ox);
+    clip.top = std::max<LONG>(clip.top, rect->top + oy);
+    clip.right = std::min<LONG>(clip.right, rect->right + ox);
+    clip.bottom = std::min<LONG>(clip.bottom, rect->bottom + oy);
+    if (clip.left >= clip.right || clip.top >= clip.bottom) return TRUE;
+  }
+  int width = 0;
+  for (int i = 0; i < length; ++i)
+    width += dx ? dx[i] : GlyphFor(*r, static_cast<unsigned char>(text[i])).advance;
+  UINT align = dc->st.textAlign;
+  if ((align & TA_CENTER) == TA_CENTER) {
+    x -= width / 2;
+  } else if (align & TA_RIGHT) {
+    x -= width;
+  }
+  if ((align & TA_BASELINE) == TA_BASELINE) {
+    y -= r->tm.tmAscent;
+  } else if (align & TA_BOTTOM) {
+    y -= r->tm.tmHeight;
+  }
+  x += ox;
+  y += oy;
   COLORREF textColor = ResolveColor(*dc, dc->st.textColor);
   uint32_t textRaw = f.FromRgb(textColor);
-  int width = ExtentOf(*r, text, length);
   if (dc->st.bkMode == OPAQUE) {
     uint32_t bkRaw = f.FromRgb(ResolveColor(*dc, dc->st.bkColor));
     FillRaw(s, clip, RECT{x, y, x + width, y + r->tm.tmHeight}, bkRaw, R2_COPYPEN);
@@ -422,15 +448,15 @@ BOOL TextOutA(HDC h, int x, int y, const char* text, int length) {
   for (int i = 0; i < length; ++i) {
     const Glyph& g = GlyphFor(*r, static_cast<unsigned char>(text[i]));
     int gx = penX + g.left, gy = baseline - g.top;
-    penX += g.advance;
+    penX += dx ? dx[i] : g.advance;
     int cx0 = std::max<int>(gx, clip.left), cx1 = std::min<int>(gx + g.width, clip.right);
     if (cx0 >= cx1) continue;
-    span.resize(static_cast<size_t>(cx1 - cx0));
+    int n = cx1 - cx0;
+    span.resize(static_cast<size_t>(n));
     for (int row = 0; row < g.height; ++row) {
       int py = gy + row;
       if (py < clip.top || py >= clip.bottom) continue;
       const uint8_t* cov = g.coverage.data() + static_cast<size_t>(row) * g.width + (cx0 - gx);
-      int n = cx1 - cx0;
       ReadSpan(s, py, cx0, n, span.data());
       bool changed = false;
       for (int k = 0; k < n; ++k) {
@@ -442,19 +468,51 @@ BOOL TextOutA(HDC h, int x, int y, const char* text, int length) {
           continue;
         }
         COLORREF d = f.ToRgb(span[static_cast<size_t>(k)]);
-        auto mix = [a](uint32_t fg, uint32_t bg) { return static_cast<uint8_t>((fg * a + bg * (255 - a) + 127) / 255); };
+        auto mix = [a](uint32_t fg, uint32_t bg) {
+          return static_cast<uint8_t>((fg * a + bg * (255 - a) + 127) / 255);
+        };
         span[static_cast<size_t>(k)] =
             f.FromRgb(RGB(mix(tr, GetRValue(d)), mix(tg, GetGValue(d)), mix(tb, GetBValue(d))));
       }
       if (changed) WriteSpan(s, py, cx0, n, span.data());
     }
   }
-  if (r->underline)
-    FillRaw(s, clip, RECT{x, baseline + r->underlinePos, x + width, baseline + r->underlinePos + r->underlineThickness},
-            textRaw, R2_COPYPEN);
+  if (r->underline) {
+    int uy = baseline + r->underlinePos;
+    FillRaw(s, clip, RECT{x, uy, x + width, uy + r->underlineThickness}, textRaw, R2_COPYPEN);
+  }
   if (r->strikeOut) {
     int sy = baseline - r->tm.tmAscent / 3;
     FillRaw(s, clip, RECT{x, sy, x + width, sy + r->underlineThickness}, textRaw, R2_COPYPEN);
   }
   return TRUE;
+}
+
+}  // namespace
+
+BOOL TextOutA(HDC h, int x, int y, const char* text, int length) {
+  GDI_LOCK;
+  return DrawString(h, x, y, 0, nullptr, text, length, nullptr);
+}
+
+BOOL ExtTextOutA(HDC h, int x, int y, UINT options, const RECT* rect, const char* text, UINT length,
+                 const INT* dx) {
+  GDI_LOCK;
+  if (length > 0x7FFFFFFF) return FALSE;
+  return DrawString(h, x, y, options, rect, text, static_cast<int>(length), dx);
+}
+
+UINT SetTextAlign(HDC h, UINT align) {
+  GDI_LOCK;
+  Dc* dc = GetDc(h);
+  if (!dc) return GDI_ERROR;
+  UINT previous = dc->st.textAlign;
+  dc->st.textAlign = align;
+  return previous;
+}
+
+UINT GetTextAlign(HDC h) {
+  GDI_LOCK;
+  Dc* dc = GetDc(h);
+  return dc ? dc->st.textAlign : GDI_ERROR;
 }

@@ -407,3 +407,44 @@ TEST(GdiBlit, SixteenBitBuffersAndDeviceBitmapsDefaultToFiveSixFive) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiBlit, StretchDibitsDecodesFourBitRuns) {
+  std::vector<RGBQUAD> table = {Q(0, 0, 0), Q(255, 0, 0), Q(0, 255, 0), Q(0, 0, 255)};
+  // Bottom row: run of 4 alternating 1 and 2; top row: delta right by 1, absolute 3, 3, 1.
+  const uint8_t rle[] = {4, 0x12, 0, 0, 0, 2, 1, 0, 0, 3, 0x33, 0x10, 0, 1};
+  auto info = InfoFor(4, 2, 4, BI_RLE4, table);
+  auto* bi = reinterpret_cast<BITMAPINFO*>(info.data());
+  bi->bmiHeader.biSizeImage = sizeof(rle);
+  TestDib dst(4, 2, 32);
+  PatBlt(dst.dc, 0, 0, 4, 2, WHITENESS);
+  ASSERT_EQ(StretchDIBits(dst.dc, 0, 0, 4, 2, 0, 0, 4, 2, rle, bi, DIB_RGB_COLORS, SRCCOPY), 2);
+  EXPECT_EQ(GetPixel(dst.dc, 0, 1), RGB(255, 0, 0));
+  EXPECT_EQ(GetPixel(dst.dc, 1, 1), RGB(0, 255, 0));
+  EXPECT_EQ(GetPixel(dst.dc, 0, 0), RGB(0, 0, 0));  // skipped by the delta: index 0
+  EXPECT_EQ(GetPixel(dst.dc, 1, 0), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(dst.dc, 3, 0), RGB(255, 0, 0));
+}
+
+TEST(GdiBlit, ClipBoxIsInLogicalCoordinates) {
+  TestDib d(10, 8, 32);
+  RECT box{};
+  EXPECT_EQ(GetClipBox(d.dc, &box), SIMPLEREGION);
+  EXPECT_EQ(box.right, 10);
+  SetViewportOrgEx(d.dc, 2, 3, nullptr);
+  IntersectClipRect(d.dc, 0, 0, 4, 4);
+  GetClipBox(d.dc, &box);
+  EXPECT_EQ(box.left, 0);
+  EXPECT_EQ(box.bottom, 4);
+  OffsetViewportOrgEx(d.dc, 1, 1, nullptr);
+  GetClipBox(d.dc, &box);
+  EXPECT_EQ(box.left, -1);
+  EXPECT_EQ(IntersectClipRect(d.dc, 100, 100, 101, 101), NULLREGION);
+  EXPECT_TRUE(BitBlt(d.dc, 0, 0, 10, 8, nullptr, 0, 0, WHITENESS));
+  EXPECT_EQ(GetPixel(d.dc, -3, -4), CLR_INVALID);
+  SelectClipRect(d.dc, nullptr);
+  EXPECT_EQ(GetPixel(d.dc, -3, -4), RGB(0, 0, 0));  // nothing was drawn
+}
+
+}  // namespace

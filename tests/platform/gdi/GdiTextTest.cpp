@@ -150,3 +150,50 @@ TEST(GdiText, ClipsGlyphsAtTheSurfaceEdges) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiText, ExtTextOutFillsAndClipsToItsRectangle) {
+  TestDib d(60, 24, 32);
+  FontIn f(d.dc, -20, FW_BOLD, "Arial");
+  SetBkMode(d.dc, TRANSPARENT);
+  SetBkColor(d.dc, RGB(255, 0, 0));
+  SetTextColor(d.dc, RGB(255, 255, 255));
+  RECT box{4, 4, 14, 14};
+  ASSERT_TRUE(ExtTextOutA(d.dc, 0, 0, ETO_OPAQUE | ETO_CLIPPED, &box, "WWW", 3, nullptr));
+  bool white = false;
+  for (int y = 0; y < 24; ++y) {
+    for (int x = 0; x < 60; ++x) {
+      COLORREF c = GetPixel(d.dc, x, y);
+      bool inside = x >= 4 && x < 14 && y >= 4 && y < 14;
+      if (!inside) {
+        EXPECT_EQ(c, RGB(0, 0, 0)) << x << "," << y;
+      } else {
+        EXPECT_NE(c, RGB(0, 0, 0)) << x << "," << y;  // red box, or text on it
+        white = white || c == RGB(255, 255, 255);
+      }
+    }
+  }
+  EXPECT_TRUE(white);
+}
+
+TEST(GdiText, AlignmentMovesTheReferencePoint) {
+  TestDib d(80, 40, 32);
+  FontIn f(d.dc, -16, FW_NORMAL, "Arial");
+  SIZE size{};
+  GetTextExtentPoint32A(d.dc, "II", 2, &size);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(d.dc, &tm);
+  SetBkMode(d.dc, OPAQUE);
+  SetBkColor(d.dc, RGB(0, 0, 255));
+  EXPECT_EQ(SetTextAlign(d.dc, TA_RIGHT | TA_BASELINE), TA_LEFT | TA_TOP);
+  ASSERT_TRUE(TextOutA(d.dc, 70, 30, "II", 2));
+  // The opaque cell ends at x = 70 and its baseline is at y = 30.
+  EXPECT_EQ(GetPixel(d.dc, 69, 30 - tm.tmAscent), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(d.dc, 70, 30 - tm.tmAscent), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(d.dc, 70 - size.cx, 29), RGB(0, 0, 255));
+  EXPECT_EQ(GetPixel(d.dc, 69 - size.cx, 29), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(d.dc, 69, 30 - tm.tmAscent - 1), RGB(0, 0, 0));
+}
+
+}  // namespace
