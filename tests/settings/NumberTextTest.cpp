@@ -69,11 +69,4 @@ TEST(SettingNumberTest, ReducedModulo256) {
   EXPECT_EQ(ReduceToByte(-256 - 3), 253);
 }
 
-TEST(SettingNamesTest, MarkerAndDefaults) {
-  EXPECT_EQ(std::string(StandardPicture).size(), 10u);
-  EXPECT_EQ(std::string(StandardPicture), "\"Standart\"");
-  EXPECT_EQ(WithTerminatingZero("6"), std::string("6\0", 2));
-  EXPECT_EQ(WithTerminatingZero(""), std::string(1, '\0'));
-}
-
 }  // namespace
