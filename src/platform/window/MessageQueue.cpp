@@ -422,12 +422,11 @@ void TookMessage(const MSG& m) {
     const bool down = m.message == WM_KEYDOWN || m.message == WM_SYSKEYDOWN;
     UINT vk = static_cast<UINT>(m.wParam);
     if (vk == VK_SHIFT || vk == VK_CONTROL || vk == VK_MENU) {
-      // The side is not in wParam; take whichever side the async state has moved.
-      const UINT left = SideVk(vk);
-      const UINT right = left + 1;
-      s.keyState[left] = s.asyncState[left];
-      s.keyState[right] = s.asyncState[right];
-      SetKey(s.keyState, vk, down);
+      // The side is not in wParam: the right Shift has its own scan code, the right Ctrl
+      // and Alt are extended keys.
+      const UINT scan = static_cast<UINT>((m.lParam >> 16) & 0xFF);
+      const bool right = vk == VK_SHIFT ? scan == 0x36 : (m.lParam & KF_EXTENDED_BIT) != 0;
+      SetKeyWithGeneric(s.keyState, SideVk(vk) + (right ? 1 : 0), down);
     } else {
       SetKey(s.keyState, vk, down);
     }

@@ -1,0 +1,288 @@
+// Focus, activation, the keyboard and the mouse, driven through the headless presenter's
+// injected input and the real message queue.
+#include "WindowTestSupport.h"
+
+namespace {
+
+std::string CharsTo(HWND hwnd) {
+  std::string out;
+  for (const Received& r : Log()) {
+    if (r.hwnd == hwnd && r.message == WM_CHAR) out.push_back(static_cast<char>(r.wParam));
+  }
+  return out;
+}
+
+TEST_F(WindowTest, FocusMovesWithKillFocusBeforeSetFocus) {
+  HWND top = TopLevel(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  HWND a = Child(top, 0, 0, 50, 20, 1);
+  HWND b = Child(top, 0, 30, 50, 20, 2);
+  EXPECT_EQ(SetFocus(a), top);
+  Log().clear();
+  EXPECT_EQ(SetFocus(b), a);
+  ASSERT_EQ(Log().size(), 2u);
+  EXPECT_EQ(Log()[0].hwnd, a);
+  EXPECT_EQ(Log()[0].message, WM_KILLFOCUS);
+  EXPECT_EQ(reinterpret_cast<HWND>(Log()[0].wParam), b);
+  EXPECT_EQ(Log()[1].hwnd, b);
+  EXPECT_EQ(Log()[1].message, WM_SETFOCUS);
+  EXPECT_EQ(reinterpret_cast<HWND>(Log()[1].wParam), a);
+  EXPECT_EQ(GetFocus(), b);
+
+  // Focusing the window that has it sends nothing.
+  Log().clear();
+  SetFocus(b);
+  EXPECT_TRUE(Log().empty());
+
+  // Disabling or destroying the focused window takes the focus away.
+  EnableWindow(b, FALSE);
+  EXPECT_EQ(GetFocus(), nullptr);
+  SetFocus(a);
+  DestroyWindow(a);
+  EXPECT_EQ(GetFocus(), nullptr);
+}
+
+TEST_F(WindowTest, ActivateAppReachesEveryTopLevelWhenActivationLeavesOrReturns) {
+  HWND scene = TopLevel(WS_POPUP | WS_VISIBLE, 0, 0, 200, 200);
+  HWND hidden = TopLevel(WS_POPUP, 0, 0, 50, 50);  // a hidden window of ours hears it too
+  ASSERT_EQ(GetActiveWindow(), scene);
+  Log().clear();
+
+  headless::ActivateOtherApplication();
+  Pump();
+  for (HWND h : {scene, hidden}) {
+    ASSERT_EQ(CountOf(h, WM_ACTIVATEAPP), 1);
+  }
+  const auto appMessage = std::find_if(Log().begin(), Log().end(),
+                                       [&](const Received& r) { return r.message == WM_ACTIVATEAPP; });
+  EXPECT_EQ(appMessage->wParam, static_cast<WPARAM>(FALSE));
+  EXPECT_EQ(MessagesOf(scene, {WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}),
+            (std::vector<UINT>{WM_ACTIVATE, WM_ACTIVATEAPP, WM_KILLFOCUS}));
+  EXPECT_EQ(GetActiveWindow(), nullptr);
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+
+  // Keys typed while another program is active do not reach us.
+  Log().clear();
+  headless::KeyPress('A');
+  Pump();
+  EXPECT_EQ(CountOf(scene, WM_KEYDOWN), 0);
+
+  headless::ActivateWindow(scene);
+  Pump();
+  EXPECT_EQ(MessagesOf(scene, {WM_ACTIVATEAPP, WM_ACTIVATE, WM_SETFOCUS}),
+            (std::vector<UINT>{WM_ACTIVATEAPP, WM_ACTIVATE, WM_SETFOCUS}));
+  EXPECT_EQ(CountOf(hidden, WM_ACTIVATEAPP), 1);
+  for (const Received& r : Log()) {
+    if (r.message == WM_ACTIVATEAPP) {
+      EXPECT_EQ(r.wParam, static_cast<WPARAM>(TRUE));
+    }
+  }
+  EXPECT_EQ(GetForegroundWindow(), scene);
+
+  // Moving between our own windows is no application change.
+  Log().clear();
+  ShowWindow(hidden, SW_SHOW);
+  EXPECT_EQ(GetActiveWindow(), hidden);
+  EXPECT_EQ(CountOf(scene, WM_ACTIVATEAPP), 0);
+  EXPECT_EQ(CountOf(scene, WM_ACTIVATE), 1);
+  const auto deactivate = std::find_if(Log().begin(), Log().end(),
+                                       [&](const Received& r) { return r.hwnd == scene && r.message == WM_ACTIVATE; });
+  EXPECT_EQ(LOWORD(deactivate->wParam), WA_INACTIVE);
+  EXPECT_EQ(reinterpret_cast<HWND>(deactivate->lParam), hidden);
+}
+
+TEST_F(WindowTest, ModalDialogKeepsActivationFromItsDisabledOwner) {
+  HWND scene = TopLevel(WS_POPUP | WS_VISIBLE, 0, 0, 400, 300);
+  HWND dialog = TopLevel(WS_POPUP | WS_CAPTION | WS_SYSMENU, 50, 50, 200, 100, scene);
+  EnableWindow(scene, FALSE);
+  ShowWindow(dialog, SW_SHOW);
+  EXPECT_EQ(GetActiveWindow(), dialog);
+  // The person clicks the scene: the dialog stays active and the click is swallowed.
+  Log().clear();
+  headless::Click(scene, 10, 10);
+  headless::ActivateWindow(scene);
+  Pump();
+  EXPECT_EQ(CountOf(scene, WM_LBUTTONDOWN), 0);
+  EXPECT_EQ(GetActiveWindow(), dialog);
+  // Closing the dialog after enabling the owner gives activation back to it.
+  EnableWindow(scene, TRUE);
+  DestroyWindow(dialog);
+  EXPECT_EQ(GetActiveWindow(), scene);
+}
+
+TEST_F(WindowTest, KeysBecomeKeyMessagesAndCharactersWithShiftDigitsAndBackspace) {
+  HWND top = TopLevel(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  HWND edit = Child(top, 0, 0, 100, 20);
+  SetFocus(edit);
+  Log().clear();
+  headless::TypeText("aB3#");
+  headless::KeyPress(VK_BACK);
+  headless::KeyPress(VK_RETURN);
+  headless::KeyPress(VK_LEFT);  // gives no character
+  Pump();
+  EXPECT_EQ(CharsTo(edit), std::string("aB3#\b\r"));
+  EXPECT_EQ(CharsTo(top), "");
+
+  // Each character follows its key-down, and the key-down carries the platform's lParam.
+  std::vector<UINT> keys = MessagesOf(edit, {WM_KEYDOWN, WM_CHAR, WM_KEYUP});
+  ASSERT_GE(keys.size(), 3u);
+  EXPECT_EQ(keys[0], WM_KEYDOWN);
+  EXPECT_EQ(keys[1], WM_CHAR);
+  EXPECT_EQ(keys[2], WM_KEYUP);
+  const Received& down = *std::find_if(Log().begin(), Log().end(), [](const Received& r) { return r.message == WM_KEYDOWN; });
+  EXPECT_EQ(down.wParam, static_cast<WPARAM>('A'));
+  EXPECT_EQ(down.lParam & 0xFFFF, 1);                 // repeat count
+  EXPECT_EQ((down.lParam >> 16) & 0xFF, 0x1E);        // the A key's scan code
+  EXPECT_EQ(down.lParam & KF_UP_BIT, 0);
+  const Received& up = *std::find_if(Log().begin(), Log().end(), [](const Received& r) { return r.message == WM_KEYUP; });
+  EXPECT_NE(up.lParam & KF_UP_BIT, 0);
+  EXPECT_NE(up.lParam & KF_REPEAT_BIT, 0);
+  // Shift is reported as the generic VK_SHIFT.
+  EXPECT_GE(std::count_if(Log().begin(), Log().end(),
+                          [](const Received& r) { return r.message == WM_KEYDOWN && r.wParam == VK_SHIFT; }),
+            2);
+}
+
+TEST_F(WindowTest, KeyStateFollowsTheMessagesTaken) {
+  HWND top = TopLevel(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  headless::KeyDown(VK_SHIFT);
+  headless::KeyPress('1');
+  headless::KeyUp(VK_SHIFT);
+  // Nothing taken yet: the queue's view of Shift is still up.
+  EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.wParam, static_cast<WPARAM>(VK_SHIFT));
+  EXPECT_NE(GetKeyState(VK_SHIFT) & 0x8000, 0);
+  EXPECT_NE(GetKeyState(VK_LSHIFT) & 0x8000, 0);
+  EXPECT_EQ(GetAsyncKeyState(VK_SHIFT) & 0x8000, 0);  // as the keyboard is now
+  TranslateMessage(&msg);
+  DispatchMessageA(&msg);
+  Pump();
+  EXPECT_EQ(CharsTo(top), "!");
+  EXPECT_EQ(GetKeyState(VK_SHIFT) & 0x8000, 0);
+}
+
+TEST_F(WindowTest, AltKeysAreSystemKeysAndCtrlLettersAreControlCodes) {
+  HWND top = TopLevel(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+  headless::KeyDown(VK_CONTROL);
+  headless::KeyPress('C');
+  headless::KeyUp(VK_CONTROL);
+  headless::KeyDown(VK_MENU);
+  headless::KeyPress('X');
+  headless::KeyUp(VK_MENU);
+  Pump();
+  EXPECT_EQ(CharsTo(top), std::string(1, '\x03'));
+  EXPECT_EQ(CountOf(top, WM_SYSKEYDOWN), 2);  // Alt itself and X
+  EXPECT_EQ(CountOf(top, WM_SYSCHAR), 1);
+  EXPECT_TRUE(IsWindow(top));
+  // Alt+F4 closes through the system command, as on the platform.
+  headless::KeyDown(VK_MENU);
+  headless::KeyPress(VK_F4);
+  Pump();
+  EXPECT_FALSE(IsWindow(top));
+}
+
+TEST(KeyboardMap, LatinLayoutWithShiftAndCapsLock) {
+  EXPECT_EQ(VirtualKeyToChar('Q', false, false, false), 'q');
+  EXPECT_EQ(VirtualKeyToChar('Q', true, false, false), 'Q');
+  EXPECT_EQ(VirtualKeyToChar('Q', false, true, false), 'Q');
+  EXPECT_EQ(VirtualKeyToChar('Q', true, true, false), 'q');
+  EXPECT_EQ(VirtualKeyToChar('7', false, true, false), '7');  // Caps Lock leaves digits alone
+  EXPECT_EQ(VirtualKeyToChar('0', true, false, false), ')');
+  EXPECT_EQ(VirtualKeyToChar(VK_OEM_MINUS, true, false, false), '_');
+  EXPECT_EQ(VirtualKeyToChar(VK_NUMPAD5, false, false, false), '5');
+  EXPECT_EQ(VirtualKeyToChar(VK_F1, false, false, false), 0);
+  EXPECT_EQ(VirtualKeyToChar('1', false, false, true), 0);
+}
+
+TEST_F(WindowTest, MouseGoesToTheDeepestChildUnderItInClientCoordinates) {
+  HWND top = TopLevel(WS_POPUP | WS_VISIBLE, 100, 100, 300, 200);
+  HWND panel = Child(top, 50, 50, 100, 100, 1);
+  HWND button = Child(panel, 10, 10, 30, 20, 2);
+  HWND hiddenChild = Child(top, 0, 0, 40, 40, 3, WS_CHILD);  // hidden: the click passes it by
+  Log().clear();
+  headless::Click(top, 65, 62);  // inside the button at (5, 2)
+  headless::Click(top, 5, 5);
+  Pump();
+  const auto down = std::find_if(Log().begin(), Log().end(), [](const Received& r) { return r.message == WM_LBUTTONDOWN; });
+  ASSERT_NE(down, Log().end());
+  EXPECT_EQ(down->hwnd, button);
+  EXPECT_EQ(GET_X_LPARAM(down->lParam), 5);
+  EXPECT_EQ(GET_Y_LPARAM(down->lParam), 2);
+  EXPECT_EQ(down->wParam & MK_LBUTTON, MK_LBUTTON);
+  EXPECT_EQ(CountOf(top, WM_LBUTTONDOWN), 1);
+  EXPECT_EQ(CountOf(hiddenChild, WM_LBUTTONDOWN), 0);
+  EXPECT_EQ(CountOf(button, WM_SETCURSOR), 1);
+
+  EXPECT_EQ(WindowFromPoint(POINT{100 + 65, 100 + 62}), button);
+  EXPECT_EQ(ChildWindowFromPoint(top, POINT{65, 62}), panel);  // direct children only
+  EXPECT_EQ(ChildWindowFromPoint(top, POINT{290, 190}), top);
+  EXPECT_EQ(ChildWindowFromPoint(top, POINT{-1, 5}), nullptr);
+
+  // A disabled child drops its input rather than passing it to the parent.
+  EnableWindow(panel, FALSE);
+  Log().clear();
+  headless::Click(top, 65, 62);
+  Pump();
+  EXPECT_EQ(CountOf(button, WM_LBUTTONDOWN), 0);
+  EXPECT_EQ(CountOf(panel, WM_LBUTTONDOWN), 0);
+  EXPECT_EQ(CountOf(top, WM_LBUTTONDOWN), 0);
+}
+
+TEST_F(WindowTest, CaptureTakesTheMouseEvenOutsideTheWindow) {
+  HWND top = TopLevel(WS_POPUP | WS_VISIBLE, 0, 0, 300, 200);
+  HWND button = Child(top, 10, 10, 30, 20, 2);
+  HWND other = Child(top, 100, 100, 30, 20, 3);
+  SetCapture(button);
+  EXPECT_EQ(GetCapture(), button);
+  Log().clear();
+  headless::MouseMoveClient(top, 110, 105);  // over `other`
+  headless::MouseButton(1, false, 110, 105);
+  Pump();
+  EXPECT_EQ(CountOf(other, WM_MOUSEMOVE), 0);
+  const auto move = std::find_if(Log().begin(), Log().end(), [](const Received& r) { return r.message == WM_MOUSEMOVE; });
+  ASSERT_NE(move, Log().end());
+  EXPECT_EQ(move->hwnd, button);
+  EXPECT_EQ(GET_X_LPARAM(move->lParam), 100);
+  EXPECT_EQ(GET_Y_LPARAM(move->lParam), 95);
+  EXPECT_EQ(CountOf(button, WM_LBUTTONUP), 1);
+
+  EXPECT_TRUE(ReleaseCapture());
+  EXPECT_EQ(CountOf(button, WM_CAPTURECHANGED), 1);
+  Log().clear();
+  headless::MouseMoveClient(top, 111, 105);
+  Pump();
+  EXPECT_EQ(CountOf(other, WM_MOUSEMOVE), 1);
+}
+
+TEST_F(WindowTest, ANullCursorHidesThePointer) {
+  WNDCLASSA wc{};
+  wc.lpszClassName = "NoCursor";
+  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+    if (m == WM_SETCURSOR) {
+      SetCursor(nullptr);
+      return TRUE;
+    }
+    return DefWindowProcA(h, m, w, l);
+  };
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND plain = TopLevel(WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
+  HWND scene = CreateWindowExA(0, "NoCursor", "", WS_POPUP | WS_VISIBLE, 200, 0, 100, 100, nullptr, nullptr, nullptr,
+                               nullptr);
+  headless::MouseMoveClient(plain, 5, 5);
+  Pump();
+  EXPECT_TRUE(headless::CursorVisible());
+  EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW));
+  headless::MouseMoveClient(scene, 5, 5);
+  Pump();
+  EXPECT_FALSE(headless::CursorVisible());
+  // ShowCursor's counter hides an arrow too.
+  headless::MouseMoveClient(plain, 6, 5);
+  Pump();
+  EXPECT_EQ(ShowCursor(FALSE), -1);
+  EXPECT_FALSE(headless::CursorVisible());
+  EXPECT_EQ(ShowCursor(TRUE), 0);
+  EXPECT_TRUE(headless::CursorVisible());
+}
+
+}  // namespace
