@@ -423,7 +423,6 @@ TBitmapData ReadBitmapFile(TStream& Stream, int64_t Size) {
   BITMAPFILEHEADER fh{};
   r.Read(&fh, sizeof fh);
   if (fh.bfType != BitmapFileType) Invalid("not a bitmap file");
-  if (fh.bfOffBits != 0 && fh.bfOffBits > Size) Invalid("pixel offset past the end of the file");
   TBoundedReader info(Stream, Size - static_cast<int64_t>(sizeof fh));
   TBitmapData d = ReadInfo(info, sizeof fh, fh.bfOffBits);
   return d;
