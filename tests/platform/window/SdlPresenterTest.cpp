@@ -1,0 +1,241 @@
+// The SDL2 presenter on a real X server: an Xvfb started for the test, a screenshot of
+// what a window painted, and real key presses and pointer moves from xdotool arriving as
+// messages. Skipped, with the reason, when Xvfb, ImageMagick or xdotool are missing.
+#include <signal.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "WindowTestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+bool HaveProgram(const char* name) {
+  const std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+    pclose(p);
+  }
+  return out;
+}
+
+// An X server of our own for the length of one test.
+class Xvfb {
+ public:
+  bool Start() {
+    for (int n = 90 + static_cast<int>(getpid() % 50); n < 200; ++n) {
+      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+      struct stat st;
+      if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
+      display_ = ":" + std::to_string(n);
+      const char* argv[] = {"Xvfb", display_.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+      posix_spawn_file_actions_t actions;
+      posix_spawn_file_actions_init(&actions);
+      posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+      const int rc = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
+      posix_spawn_file_actions_destroy(&actions);
+      if (rc != 0) return false;
+      for (int i = 0; i < 100; ++i) {
+        if (stat(socket.c_str(), &st) == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      Stop();
+      return false;
+    }
+    return false;
+  }
+  void Stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+  ~Xvfb() { Stop(); }
+  const std::string& Display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+LRESULT PaintRed(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  Log().push_back({hwnd, message, wParam, lParam});
+  if (message == WM_PAINT) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd, &ps);
+    RECT all;
+    GetClientRect(hwnd, &all);
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    FillRect(dc, &all, blue);
+    DeleteObject(blue);
+    RECT box{20, 30, 120, 90};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(dc, &box, red);
+    DeleteObject(red);
+    EndPaint(hwnd, &ps);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+// Runs the message loop for up to `ms`, until `done` says so.
+template <typename Done>
+bool LoopUntil(int ms, Done done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < end) {
+    Pump();
+    if (done()) return true;
+    WaitMessageTimeout(20);
+  }
+  Pump();
+  return done();
+}
+
+// The colour of one screen pixel as "r,g,b".
+std::string ScreenPixel(const std::string& display, int x, int y) {
+  const std::string shot = "/tmp/pellora-window-test-" + std::to_string(getpid()) + ".png";
+  Shell("DISPLAY=" + display + " import -window root " + shot + " 2>/dev/null");
+  const std::string text =
+      Shell("convert " + shot + " -crop 1x1+" + std::to_string(x) + "+" + std::to_string(y) + " -depth 8 txt:- 2>/dev/null");
+  std::remove(shot.c_str());
+  const size_t open = text.find('(', text.find('\n'));
+  const size_t close = text.find(')', open);
+  if (open == std::string::npos || close == std::string::npos) return "none";
+  std::string rgb = text.substr(open + 1, close - open - 1);
+  rgb.erase(std::remove(rgb.begin(), rgb.end(), ' '), rgb.end());
+  return rgb;
+}
+
+class SdlPresenter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* program : {"Xvfb", "import", "convert", "xdotool"}) {
+      if (!HaveProgram(program)) GTEST_SKIP() << program << " is not installed; the X display test cannot run";
+    }
+    ASSERT_TRUE(server_.Start()) << "Xvfb did not start";
+    const char* previous = std::getenv("DISPLAY");
+    savedDisplay_ = previous ? previous : "";
+    setenv("DISPLAY", server_.Display().c_str(), 1);
+    ResetWindowSystem();
+    ASSERT_TRUE(UseSdlPresenter()) << PresenterError();
+    Log().clear();
+  }
+  void TearDown() override {
+    ResetWindowSystem();
+    if (savedDisplay_.empty()) {
+      unsetenv("DISPLAY");
+    } else {
+      setenv("DISPLAY", savedDisplay_.c_str(), 1);
+    }
+    server_.Stop();
+  }
+  std::string X(const std::string& command) { return Shell("DISPLAY=" + server_.Display() + " " + command); }
+
+  Xvfb server_;
+  std::string savedDisplay_;
+};
+
+TEST_F(SdlPresenter, PaintsOnARealDisplayAndHearsRealKeysAndMoves) {
+  Xvfb& server = server_;
+
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = PaintRed;
+  wc.lpszClassName = "SdlRed";
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND top = CreateWindowExA(0, "SdlRed", "Pellora", WS_POPUP | WS_VISIBLE, 100, 100, 200, 150, nullptr, nullptr,
+                             nullptr, nullptr);
+  ASSERT_NE(top, nullptr);
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1024);
+  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 768);
+  ASSERT_TRUE(LoopUntil(2000, [&] { return CountOf(top, WM_PAINT) > 0; }));
+  // Let the X server take the picture before it is photographed.
+  LoopUntil(300, [] { return false; });
+  EXPECT_EQ(ScreenPixel(server.Display(), 100 + 50, 100 + 50), "255,0,0");  // inside the red box
+  EXPECT_EQ(ScreenPixel(server.Display(), 100 + 5, 100 + 5), "0,0,255");    // the blue around it
+  EXPECT_EQ(ScreenPixel(server.Display(), 50, 50), "0,0,0");                // the bare root window
+
+  // Real input: the pointer over the window, then a key.
+  Shell("DISPLAY=" + server.Display() + " xdotool mousemove 160 170");
+  ASSERT_TRUE(LoopUntil(2000, [&] { return CountOf(top, WM_MOUSEMOVE) > 0; }));
+  const auto move = std::find_if(Log().rbegin(), Log().rend(), [&](const Received& r) { return r.message == WM_MOUSEMOVE; });
+  EXPECT_EQ(GET_X_LPARAM(move->lParam), 60);
+  EXPECT_EQ(GET_Y_LPARAM(move->lParam), 70);
+  SetForegroundWindow(top);
+  LoopUntil(200, [] { return false; });
+  Shell("DISPLAY=" + server.Display() + " xdotool key a");
+  ASSERT_TRUE(LoopUntil(2000, [&] { return CountOf(top, WM_CHAR) > 0 && CountOf(top, WM_KEYUP) > 0; }));
+  const auto down = std::find_if(Log().begin(), Log().end(), [&](const Received& r) { return r.message == WM_KEYDOWN; });
+  EXPECT_EQ(down->wParam, static_cast<WPARAM>('A'));
+  const auto ch = std::find_if(Log().begin(), Log().end(), [&](const Received& r) { return r.message == WM_CHAR; });
+  EXPECT_EQ(ch->wParam, static_cast<WPARAM>('a'));
+
+  // Another X client taking the focus deactivates the application, and back.
+  Log().clear();
+  const std::string ours = X("xdotool search --name '^Pellora$' 2>/dev/null | head -n1");
+  ASSERT_FALSE(ours.empty());
+  FILE* other = popen(("DISPLAY=" + server.Display() + " exec xev -geometry 100x100+600+500 >/dev/null 2>&1").c_str(), "w");
+  ASSERT_NE(other, nullptr);
+  std::string theirs;
+  for (int i = 0; i < 50 && theirs.empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    theirs = X("xdotool search --name 'Event Tester' 2>/dev/null | head -n1");
+  }
+  ASSERT_FALSE(theirs.empty()) << "xev did not show its window";
+  X("xdotool windowfocus --sync " + theirs);
+  EXPECT_TRUE(LoopUntil(2000, [&] { return CountOf(top, WM_ACTIVATEAPP) > 0; }));
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+  for (const Received& r : Log()) {
+    if (r.message == WM_ACTIVATEAPP) {
+      EXPECT_EQ(r.wParam, static_cast<WPARAM>(FALSE));
+    }
+  }
+  Log().clear();
+  X("xdotool windowfocus --sync " + ours);
+  EXPECT_TRUE(LoopUntil(2000, [&] { return CountOf(top, WM_ACTIVATEAPP) > 0; }));
+  EXPECT_EQ(GetForegroundWindow(), top);
+  X("xdotool windowkill " + theirs);
+  pclose(other);
+}
+
+TEST_F(SdlPresenter, AFullScreenWindowShowsAnOutsidePictureLetterboxed) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = CALLBACK_Record;
+  wc.lpszClassName = "SdlScreen";
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND screen = CreateWindowExA(WS_EX_TOPMOST, "SdlScreen", "Pellora", WS_POPUP | WS_VISIBLE, 0, 0, 1024, 768,
+                                nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(screen, nullptr);
+  LoopUntil(300, [] { return false; });
+  // A square picture: green on top, red below; on a 4:3 screen it gets bars at the sides.
+  std::vector<uint32_t> picture(64 * 64);
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 64; ++x) picture[static_cast<size_t>(y * 64 + x)] = y < 32 ? 0x00FF00u : 0xFF0000u;
+  }
+  ASSERT_TRUE(PresentWindowPixels(screen, picture.data(), 64, 64, 64 * 4, 32, nullptr, nullptr, 0));
+  LoopUntil(300, [] { return false; });
+  EXPECT_EQ(ScreenPixel(server_.Display(), 60, 300), "0,0,0");      // left bar
+  EXPECT_EQ(ScreenPixel(server_.Display(), 512, 100), "0,255,0");  // top half of the picture
+  EXPECT_EQ(ScreenPixel(server_.Display(), 512, 600), "255,0,0");  // bottom half
+  EXPECT_EQ(ScreenPixel(server_.Display(), 1000, 300), "0,0,0");   // right bar
+}
+
+}  // namespace
