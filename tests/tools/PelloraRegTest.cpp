@@ -314,6 +314,8 @@ TEST_F(PelloraReg, MalformedImportsChangeNothing) {
       {"stray line", "REGEDIT4\n\n" + good + "hello\n"},
       {"value in a deleted key", "REGEDIT4\n\n" + good + "[-HKCU\\Software\\X]\n\"a\"=\"b\"\n"},
       {"deleting the root", "REGEDIT4\n\n[-HKEY_CURRENT_USER]\n" + good},
+      {"empty key name", "REGEDIT4\n\n" + good + "[HKEY_CURRENT_USER\\Software\\\\X]\n"},
+      {"overlong key name", "REGEDIT4\n\n" + good + "[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\n"},
       {"empty file", ""},
   };
   for (const auto& [what, content] : files) {
@@ -395,6 +397,12 @@ TEST_F(PelloraReg, AHiveThatCannotBeUsedIsReported) {
     EXPECT_NE(run.err.find(hive_.File()), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("not a registry hive"), std::string::npos) << run.err;
   }
+  const std::string file = File("fine.reg");
+  WriteWholeFile(file, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\X]\n\"a\"=\"b\"\n");
+  const Result run = Tool({"import", file});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("not a registry hive"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("stopped at [HKEY_CURRENT_USER\\Software\\X]"), std::string::npos) << run.err;
   EXPECT_TRUE(ReadWholeFile(hive_.File()) == before);
 }
 

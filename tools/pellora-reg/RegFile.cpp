@@ -169,6 +169,7 @@ class Reader {
     } else {
       return Bad(lineNumber, "a line is neither a [key], a \"name\"=value nor a comment");
     }
+    if (value->value.name.size() > 16383) return Bad(lineNumber, "the value name is longer than 16383 characters");
     while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
     if (pos >= line.size() || line[pos] != '=') return Bad(lineNumber, "= is missing after the value name");
     const std::string data = Trim(line.substr(pos + 1));
@@ -266,9 +267,21 @@ std::optional<std::string> SubkeyOf(const std::string& keyName, std::string* err
   std::string rest = slash == std::string::npos ? std::string() : keyName.substr(slash + 1);
   if (root == "HKEY_CURRENT_USER" || root == "HKCU") {
     while (!rest.empty() && rest.back() == '\\') rest.pop_back();
-    if (!rest.empty() && rest.front() == '\\') {
-      *error = "The key name \"" + keyName + "\" has an empty part.";
-      return std::nullopt;
+    // Checked here rather than left to the hive, so that an import refuses such a name
+    // before it has changed anything.
+    size_t start = 0;
+    while (!rest.empty() && start <= rest.size()) {
+      size_t end = rest.find('\\', start);
+      if (end == std::string::npos) end = rest.size();
+      if (end == start) {
+        *error = "The key name \"" + keyName + "\" has an empty part.";
+        return std::nullopt;
+      }
+      if (end - start > 255) {
+        *error = "The key name \"" + keyName + "\" has a part longer than 255 characters.";
+        return std::nullopt;
+      }
+      start = end + 1;
     }
     return rest;
   }

@@ -442,15 +442,21 @@ int Import(const std::vector<std::string>& rawArgs) {
   const auto sections = ParseExport(text, file, &error);
   if (!sections) return Error(error + " Nothing was imported.");
 
+  // Each change is its own transaction in the hive; should the hive fail half way, say
+  // how far the import got rather than leave the person guessing.
+  const auto stopped = [](const ImportSection& section) {
+    return Error(RegLastErrorText() + " The import stopped at [" + std::string(section.remove ? "-" : "") +
+                 FullKeyName(section.subkey) + "]; the sections before it were imported.");
+  };
   for (const ImportSection& section : *sections) {
     if (section.remove) {
       const LSTATUS rc = RegDeleteTreeA(HKEY_CURRENT_USER, section.subkey.c_str());
-      if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return HiveError();
+      if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return stopped(section);
       continue;
     }
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_CURRENT_USER, section.subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-      return HiveError();
+      return stopped(section);
     }
     KeyHandle handle(key);
     for (const ImportValue& value : section.values) {
@@ -462,7 +468,7 @@ int Import(const std::vector<std::string>& rawArgs) {
       } else {
         rc = RegSetValueExA(key, v.name.c_str(), 0, v.type, reinterpret_cast<const BYTE*>(v.data.data()), static_cast<DWORD>(v.data.size()));
       }
-      if (rc != ERROR_SUCCESS) return HiveError();
+      if (rc != ERROR_SUCCESS) return stopped(section);
     }
   }
   std::printf("%s\n", kDone);

@@ -136,13 +136,15 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLosesNothingThatSucceeded) {
       }
     }
     close(report[1]);
-    // The first rounds also kill while the hive is still being made or opened.
+    // Even rounds kill inside the write loop for certain; odd rounds at any moment from the
+    // start, which includes making and opening the hive.
+    int n = 0;
+    if (round % 2 == 0 && read(report[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) confirmed[round].insert(n);
     std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(200, 30000)(random)));
     kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself with " << WEXITSTATUS(status) << " in round " << round;
-    int n = 0;
     while (read(report[0], &n, sizeof n) == static_cast<ssize_t>(sizeof n)) confirmed[round].insert(n);
     close(report[0]);
     if (!confirmed[round].empty()) ++killedWhileWriting;
@@ -169,7 +171,6 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLosesNothingThatSucceeded) {
   }
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   std::printf("%d killed writers (%d mid-loop): %lld ms\n", kRounds, killedWhileWriting, static_cast<long long>(elapsed.count()));
-  EXPECT_GT(killedWhileWriting, kRounds / 2) << "most kills should land inside the write loop";
 
   // At the end every round's confirmed values are still all there.
   HKEY key = nullptr;
