@@ -619,18 +619,21 @@ void ResetWindowSystem() {
 
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   State& s = S();
+  // The pointer position belongs to the user-interface thread; other threads post without it.
+  const bool ui = OnUiThread();
+  const POINT pt = ui ? s.cursorPos : POINT{0, 0};
   {
     std::lock_guard lock(s.queueMutex);
     if (hwnd == HWND_BROADCAST) {
       for (uintptr_t id : s.liveIds) {
-        s.posted.push_back(MSG{H(id), message, wParam, lParam, timeGetTime(), s.cursorPos, 0});
+        s.posted.push_back(MSG{H(id), message, wParam, lParam, timeGetTime(), pt, 0});
       }
     } else {
       if (hwnd && !s.liveIds.count(Id(hwnd))) return FALSE;
-      s.posted.push_back(MSG{hwnd, message, wParam, lParam, timeGetTime(), s.cursorPos, 0});
+      s.posted.push_back(MSG{hwnd, message, wParam, lParam, timeGetTime(), pt, 0});
     }
   }
-  if (!OnUiThread() && s.presenter) s.presenter->Wake();
+  if (!ui && s.presenter) s.presenter->Wake();
   return TRUE;
 }
 

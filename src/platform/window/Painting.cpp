@@ -257,7 +257,7 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN, UINT flags) {
 BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, int pitch, int bitCount,
                          const DWORD* masks, const RGBQUAD* colors, int colorCount) {
   Window* w = Find(hwnd);
-  if (!w || w->IsChild() || !pixels || width <= 0 || height <= 0 || width > kMaxWindowExtent ||
+  if (!w || !pixels || width <= 0 || height <= 0 || width > kMaxWindowExtent ||
       height > kMaxWindowExtent) {
     return FALSE;
   }
@@ -267,8 +267,15 @@ BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, i
   if (bitCount == 8 && (!colors || colorCount <= 0)) return FALSE;
   colorCount = std::min(colorCount, 256);
 
-  BackBuffer& b = *w->buffer;
-  const int W = b.width, Hh = b.height;
+  Window* top = Root(w);
+  BackBuffer& b = *top->buffer;
+  // The picture fills the window's client area; for a child that is its region of the
+  // top-level's buffer, and only its visible part is written.
+  const RECT client = ClientRectLocal(*w);
+  const POINT at = ClientOriginInBuffer(*w);
+  const RECT visible = w->IsChild() ? VisibleClientInBuffer(*w) : RECT{0, 0, b.width, b.height};
+  const int W = w->IsChild() ? client.right : b.width, Hh = w->IsChild() ? client.bottom : b.height;
+  if (W <= 0 || Hh <= 0) return TRUE;
   // Fit with the aspect kept: the full width or the full height, whichever is tighter.
   int outW, outH;
   if (static_cast<int64_t>(W) * height <= static_cast<int64_t>(Hh) * width) {
@@ -278,8 +285,10 @@ BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, i
     outH = Hh;
     outW = std::max<int>(1, static_cast<int>(static_cast<int64_t>(width) * Hh / height));
   }
-  const int offX = (W - outW) / 2, offY = (Hh - outH) / 2;
-  std::fill(b.pixels.begin(), b.pixels.end(), 0u);
+  const int offX = at.x + (W - outW) / 2, offY = at.y + (Hh - outH) / 2;
+  for (int y = visible.top; y < visible.bottom; ++y) {
+    std::fill_n(b.pixels.begin() + static_cast<ptrdiff_t>(y) * b.width + visible.left, visible.right - visible.left, 0u);
+  }
 
   std::vector<int> sourceX(static_cast<size_t>(outW));
   for (int x = 0; x < outW; ++x) sourceX[static_cast<size_t>(x)] = static_cast<int>(static_cast<int64_t>(x) * width / outW);
@@ -307,11 +316,13 @@ BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, i
   const bool plain32 = bitCount == 32 && red.shift == 16 && red.bits == 8 && green.shift == 8 && green.bits == 8 &&
                        blue.shift == 0 && blue.bits == 8;
   const auto* base = static_cast<const uint8_t*>(pixels);
-  for (int y = 0; y < outH; ++y) {
+  const int firstX = std::max(0, visible.left - offX), lastX = std::min(outW, visible.right - offX);
+  const int firstY = std::max(0, visible.top - offY), lastY = std::min(outH, visible.bottom - offY);
+  for (int y = firstY; y < lastY; ++y) {
     const int sy = static_cast<int>(static_cast<int64_t>(y) * height / outH);
     const uint8_t* row = base + static_cast<int64_t>(sy) * pitch;
-    uint32_t* out = b.pixels.data() + static_cast<size_t>(offY + y) * static_cast<size_t>(W) + offX;
-    for (int x = 0; x < outW; ++x) {
+    uint32_t* out = b.pixels.data() + static_cast<size_t>(offY + y) * static_cast<size_t>(b.width) + offX;
+    for (int x = firstX; x < lastX; ++x) {
       const int sx = sourceX[static_cast<size_t>(x)];
       uint32_t value;
       switch (bitCount) {
@@ -340,10 +351,10 @@ BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, i
       out[x] = value;
     }
   }
-  MarkDirty(*w, RECT{0, 0, W, Hh});
-  if ((w->style & WS_VISIBLE) && !w->minimized && S().presenter) {
-    w->dirty = false;
-    S().presenter->Present(w->id, b.pixels.data(), W, Hh, W * 4, RECT{0, 0, W, Hh});
+  MarkDirty(*top, visible);
+  if (Visible(*w) && !top->minimized && S().presenter && top->dirty) {
+    top->dirty = false;
+    S().presenter->Present(top->id, b.pixels.data(), b.width, b.height, b.width * 4, top->dirtyRect);
   }
   return TRUE;
 }

@@ -181,10 +181,11 @@ class SdlPresenter : public Presenter {
   }
 
   void Raise(NativeId id) override {
-    if (SDL_Window* w = Get(id)) {
-      SDL_RaiseWindow(w);
-      SDL_SetWindowInputFocus(w);
-    }
+    // X refuses the focus to a window that is not mapped.
+    SDL_Window* w = Get(id);
+    if (!w || !(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) return;
+    SDL_RaiseWindow(w);
+    SDL_SetWindowInputFocus(w);
   }
 
   void Minimize(NativeId id) override {

@@ -621,10 +621,11 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL erase);
 BOOL UpdateWindow(HWND hwnd);
 BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN region, UINT flags);
 
-// Ours: puts a caller's pixels on a top-level window at once, scaled to fit its client
-// area with the aspect kept and black bars around (letterboxed). bitCount is 8 (colors
-// holds the table), 16 (masks, or 5-6-5 when masks is nullptr), 24 or 32 (XRGB). The
-// window's back buffer takes the scaled picture, so a later WM_PAINT starts from it.
+// Ours: puts a caller's pixels on a window at once, scaled to fit its client area with the
+// aspect kept and black bars around (letterboxed); a child's picture stays in its region.
+// bitCount is 8 (colors holds the table), 16 (masks, or 5-6-5 when masks is nullptr), 24
+// or 32 (XRGB). The top-level's back buffer takes the scaled picture, so a later WM_PAINT
+// starts from it.
 BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, int pitch, int bitCount,
                          const DWORD* masks, const RGBQUAD* colors, int colorCount);
 

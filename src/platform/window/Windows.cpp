@@ -238,8 +238,6 @@ void ApplyBounds(Window& w, const RECT& rect, UINT flags) {
   Window* parent = w.IsChild() ? Find(w.parent) : nullptr;
   if (parent && Visible(w)) {
     // The place the child leaves must be drawn again by its parent.
-    const RECT pin = NonClientInsets(parent->style, parent->exStyle);
-    (void)pin;
     InvalidateTree(*parent, oldRect, true);
   }
   w.rect = rect;

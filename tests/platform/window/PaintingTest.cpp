@@ -162,6 +162,24 @@ TEST_F(PaintingTest, OutsidePicturesAreScaledToFitWithBlackBars) {
   EXPECT_FALSE(PresentWindowPixels(screen, nullptr, 2, 2, 8, 32, nullptr, nullptr, 0));
 }
 
+TEST_F(PaintingTest, AChildsOutsidePictureStaysInItsRegion) {
+  HWND top = Filler(WS_POPUP | WS_VISIBLE, 0, 0, 40, 30, nullptr, RGB(255, 255, 255));
+  // The display control: 20 × 10 at (10, 5), reaching past nothing.
+  HWND control = Filler(WS_CHILD | WS_VISIBLE, 10, 5, 20, 10, top, RGB(255, 255, 255));
+  Pump();
+  const uint32_t picture[1][2] = {{kRed, kBlue}};
+  ASSERT_TRUE(PresentWindowPixels(control, picture, 2, 1, 8, 32, nullptr, nullptr, 0));
+  WindowPixels frame;
+  ASSERT_TRUE(headless::LastFrame(top, &frame));
+  EXPECT_EQ(frame.At(10, 5), kRed);
+  EXPECT_EQ(frame.At(19, 14), kRed);
+  EXPECT_EQ(frame.At(20, 5), kBlue);
+  EXPECT_EQ(frame.At(29, 14), kBlue);
+  EXPECT_EQ(frame.At(9, 5), kWhite);
+  EXPECT_EQ(frame.At(30, 5), kWhite);
+  EXPECT_EQ(frame.At(10, 15), kWhite);
+}
+
 TEST_F(PaintingTest, HidingAChildRepaintsWhatItCovered) {
   HWND top = Filler(WS_POPUP | WS_VISIBLE, 0, 0, 20, 20, nullptr, RGB(255, 255, 255));
   HWND child = Filler(WS_CHILD | WS_VISIBLE, 5, 5, 5, 5, top, RGB(255, 0, 0));
