@@ -626,7 +626,7 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, const vo
   if (b->bpp == 4) {
     b->colors.clear();
     for (int i = 0; i < 16; ++i) {
-      int j = i < 8 ? i : i + 238;
+      int j = i < 8 ? i : i + 240;  // the sixteen VGA colours of the system palette
       const PALETTEENTRY& e = SystemPalette()[j];
       b->colors.push_back(RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0});
     }

@@ -282,7 +282,7 @@ std::vector<uint8_t> InfoFor(int w, int h, int bpp, DWORD compression, const std
   bi->bmiHeader.biBitCount = static_cast<WORD>(bpp);
   bi->bmiHeader.biCompression = compression;
   bi->bmiHeader.biClrUsed = static_cast<DWORD>(colors.size());
-  std::memcpy(info.data() + sizeof(BITMAPINFOHEADER), colors.data(), colors.size() * 4);
+  if (!colors.empty()) std::memcpy(info.data() + sizeof(BITMAPINFOHEADER), colors.data(), colors.size() * 4);
   return info;
 }
 
