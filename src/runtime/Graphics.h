@@ -613,7 +613,8 @@ class TBitmap : public TGraphic {
   void WriteClipboardData(uint16_t& Format, HGLOBAL& Data, HPALETTE& Palette) override;
 
   TCanvas* Canvas();
-  // The bitmap handle; the bitmap keeps owning it.
+  // The bitmap handle, this bitmap's own (not shared) and selected into no canvas, so it
+  // can go into a DC of the caller's; the bitmap keeps owning it.
   HBITMAP Handle();
   // Takes ownership of a bitmap handle (a DIB section or a device-dependent bitmap).
   void SetHandle(HBITMAP Value);

@@ -460,6 +460,9 @@ void TBitmap::CanvasChanging(TObject* Sender) {
 
 HBITMAP TBitmap::Handle() {
   Unshare();
+  // Whoever asks for the handle may select it into a DC of their own, which only works
+  // while no canvas holds it; the canvas takes it back on its next drawing call.
+  DeselectBitmap(FImage->FHandle);
   return FImage->FHandle;
 }
 
