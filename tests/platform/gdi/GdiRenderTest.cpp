@@ -1,5 +1,7 @@
 // Renders to look at: written as PNGs under the build tree's renders/ folder, with a few
 // checks that the drawing landed where it should.
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -123,6 +125,60 @@ TEST(GdiRender, DialogTextIsLegibleOnLightGrey) {
   DeleteObject(ui);
   DeleteObject(bold);
   DeleteObject(grey);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GdiRender, CaptionOnAnEightBitBufferUsesOnlyTableColours) {
+  const int w = 120, h = 40;
+  std::vector<uint8_t> pixels(static_cast<size_t>(w) * h, 0);
+  std::vector<RGBQUAD> table(256, Q(0, 0, 0));
+  table[252] = Q(0, 0, 255);
+  table[255] = Q(255, 255, 255);
+  HDC dc = CreateBufferDC(pixels.data(), w, h, w, 8, nullptr, table.data(), 256);
+  HFONT font = CreateFontA(-16, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "MS Sans Serif");
+  HGDIOBJ old = SelectObject(dc, font);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, RGB(0, 0, 255));
+  ASSERT_TRUE(TextOutA(dc, 10, 10, "Pellora", 7));
+  int blue = 0;
+  for (uint8_t v : pixels) {
+    EXPECT_TRUE(v == 0 || v == 252);
+    blue += v == 252;
+  }
+  EXPECT_GT(blue, 40);
+  EXPECT_TRUE(WritePngFromDC(RenderPath("caption_8bit.png"), dc));
+  SelectObject(dc, old);
+  DeleteObject(font);
+  DeleteDC(dc);
+}
+
+TEST(GdiRender, PngFilesHaveTheStandardFraming) {
+  const uint32_t px[6] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0x000000, 0x123456};
+  std::string path = RenderPath("tiny.png");
+  ASSERT_TRUE(WritePng(path, 3, 2, px, 3));
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::vector<uint8_t> data(4096);
+  data.resize(std::fread(data.data(), 1, data.size(), f));
+  std::fclose(f);
+  ASSERT_GT(data.size(), 57u);
+  const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  EXPECT_EQ(std::memcmp(data.data(), signature, 8), 0);
+  EXPECT_EQ(std::memcmp(data.data() + 12, "IHDR", 4), 0);
+  EXPECT_EQ(data[19], 3);  // width
+  EXPECT_EQ(data[23], 2);  // height
+  // The IEND chunk and its well-known checksum close the file.
+  const uint8_t iend[12] = {0, 0, 0, 0, 'I', 'E', 'N', 'D', 0xAE, 0x42, 0x60, 0x82};
+  EXPECT_EQ(std::memcmp(data.data() + data.size() - 12, iend, 12), 0);
+  // The IHDR checksum for 3 x 2, 8-bit RGB, as zlib computes it.
+  EXPECT_EQ(data[29] << 24 | data[30] << 16 | data[31] << 8 | data[32], 0x1216F14D);
+  const uint8_t row1[10] = {0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+  EXPECT_NE(std::search(data.begin(), data.end(), row1, row1 + 10), data.end());
+  EXPECT_FALSE(WritePng(path, 0, 2, px, 3));
+  EXPECT_FALSE(WritePng("/nonexistent-dir/x.png", 3, 2, px, 3));
 }
 
 }  // namespace
