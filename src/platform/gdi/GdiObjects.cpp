@@ -12,6 +12,7 @@ struct Table {
   std::unordered_map<uintptr_t, std::unique_ptr<Object>> objects;
   uintptr_t next = 1;
   HGDIOBJ stock[18] = {};
+  HBITMAP stockBitmap = nullptr;
   int screenBits = 32;
   PALETTEENTRY system[256] = {};
 };
@@ -97,7 +98,8 @@ HGDIOBJ CreateStock(int which) {
 
 // Deselects a bitmap from whatever DC held it.
 void SetSelected(HBITMAP h, HDC dc) {
-  if (Bitmap* b = GetBitmap(h)) b->selectedIn = dc;
+  Bitmap* b = GetBitmap(h);
+  if (b && !b->stock) b->selectedIn = dc;
 }
 
 std::unique_ptr<Bitmap> NewBitmap(int width, int height, int bpp, bool dib) {
@@ -284,8 +286,15 @@ HDC CreateCompatibleDC(HDC reference) {
   GDI_LOCK;
   if (reference && !GetDc(reference)) return nullptr;
   auto dc = std::make_unique<Dc>();
-  HBITMAP mono = MakeDeviceBitmap(1, 1, 1);
-  if (!mono) return nullptr;
+  // Every memory DC starts on the same stock 1 x 1 monochrome bitmap, as on the platform,
+  // so handing it from one DC to another never leaves a DC holding a deleted bitmap.
+  Table& t = T();
+  if (!t.stockBitmap) {
+    t.stockBitmap = MakeDeviceBitmap(1, 1, 1);
+    if (!t.stockBitmap) return nullptr;
+    GetBitmap(t.stockBitmap)->stock = true;
+  }
+  HBITMAP mono = t.stockBitmap;
   dc->defaultBitmap = mono;
   dc->st.bitmap = mono;
   dc->st.font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
@@ -359,9 +368,7 @@ BOOL DeleteDC(HDC h) {
   Dc* dc = GetDc(h);
   if (!dc) return FALSE;
   SetSelected(dc->st.bitmap, nullptr);
-  HBITMAP mono = dc->defaultBitmap;
   Erase(h);
-  if (mono) Erase(mono);
   return TRUE;
 }
 
@@ -374,13 +381,11 @@ HGDIOBJ SelectInto(Dc& dc, HDC h, HGDIOBJ object) {
     case Kind::Bitmap: {
       if (dc.buffer) return nullptr;
       auto* b = static_cast<Bitmap*>(o);
-      if (b->selectedIn && b->selectedIn != h) return nullptr;
-      // A monochrome device bitmap fits any memory DC; the others must match the screen
-      // (or be DIB sections, which fit anywhere).
+      if (b->selectedIn && b->selectedIn != h) return nullptr;  // a bitmap lives in one DC
       HBITMAP previous = dc.st.bitmap;
       SetSelected(previous, nullptr);
       dc.st.bitmap = static_cast<HBITMAP>(object);
-      b->selectedIn = h;
+      SetSelected(dc.st.bitmap, h);
       return previous;
     }
     case Kind::Font: {

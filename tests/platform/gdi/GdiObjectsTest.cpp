@@ -288,3 +288,22 @@ TEST(GdiObjects, ShapesFillOutlineAndLines) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiObjects, TheFirstBitmapOfEveryMemoryDcIsOneSharedStockBitmap) {
+  HDC a = CreateCompatibleDC(nullptr), b = CreateCompatibleDC(nullptr);
+  HGDIOBJ stock = GetCurrentObject(a, OBJ_BITMAP);
+  EXPECT_EQ(GetCurrentObject(b, OBJ_BITMAP), stock);
+  TestDib section(2, 2, 32);
+  SelectObject(section.dc, stock);  // hand the section's DC the stock bitmap too
+  DeleteDC(a);
+  EXPECT_EQ(GetObjectType(stock), OBJ_BITMAP);  // still there for the others
+  EXPECT_TRUE(DeleteObject(stock));            // a stock object: deleting does nothing
+  EXPECT_EQ(GetObjectType(stock), OBJ_BITMAP);
+  EXPECT_NE(GetPixel(b, 0, 0), CLR_INVALID);
+  SelectObject(section.dc, section.bitmap);
+  DeleteDC(b);
+}
+
+}  // namespace
