@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/gdi/Gdi.h"
+#include "platform/window/Window.h"  // GetSysColor and the colour indexes
 #include "runtime/BitmapFile.h"
 #include "runtime/Classes.h"
 
@@ -26,61 +27,37 @@ PELLORA_EXCEPTION(EInvalidGraphic, Exception);
 PELLORA_EXCEPTION(EInvalidGraphicOperation, Exception);
 PELLORA_EXCEPTION(EOutOfResources, Exception);
 
-// Colours: 0x00BBGGRR, or a system colour as 0x80000000 + the platform's colour index.
+// Colours: 0x00BBGGRR, or a system colour as 0x80000000 + the platform's colour index
+// (the window system's COLOR_ values, written as numbers here).
 using TColor = int32_t;
 inline constexpr int32_t clSystemColor = static_cast<int32_t>(0x80000000u);
 
-inline constexpr int32_t COLOR_SCROLLBAR = 0;
-inline constexpr int32_t COLOR_BACKGROUND = 1;
-inline constexpr int32_t COLOR_ACTIVECAPTION = 2;
-inline constexpr int32_t COLOR_INACTIVECAPTION = 3;
-inline constexpr int32_t COLOR_MENU = 4;
-inline constexpr int32_t COLOR_WINDOW = 5;
-inline constexpr int32_t COLOR_WINDOWFRAME = 6;
-inline constexpr int32_t COLOR_MENUTEXT = 7;
-inline constexpr int32_t COLOR_WINDOWTEXT = 8;
-inline constexpr int32_t COLOR_CAPTIONTEXT = 9;
-inline constexpr int32_t COLOR_ACTIVEBORDER = 10;
-inline constexpr int32_t COLOR_INACTIVEBORDER = 11;
-inline constexpr int32_t COLOR_APPWORKSPACE = 12;
-inline constexpr int32_t COLOR_HIGHLIGHT = 13;
-inline constexpr int32_t COLOR_HIGHLIGHTTEXT = 14;
-inline constexpr int32_t COLOR_BTNFACE = 15;
-inline constexpr int32_t COLOR_BTNSHADOW = 16;
-inline constexpr int32_t COLOR_GRAYTEXT = 17;
-inline constexpr int32_t COLOR_BTNTEXT = 18;
-inline constexpr int32_t COLOR_INACTIVECAPTIONTEXT = 19;
-inline constexpr int32_t COLOR_BTNHIGHLIGHT = 20;
-inline constexpr int32_t COLOR_3DDKSHADOW = 21;
-inline constexpr int32_t COLOR_3DLIGHT = 22;
-inline constexpr int32_t COLOR_INFOTEXT = 23;
-inline constexpr int32_t COLOR_INFOBK = 24;
 
-inline constexpr TColor clScrollBar = clSystemColor | COLOR_SCROLLBAR;
-inline constexpr TColor clBackground = clSystemColor | COLOR_BACKGROUND;
-inline constexpr TColor clActiveCaption = clSystemColor | COLOR_ACTIVECAPTION;
-inline constexpr TColor clInactiveCaption = clSystemColor | COLOR_INACTIVECAPTION;
-inline constexpr TColor clMenu = clSystemColor | COLOR_MENU;
-inline constexpr TColor clWindow = clSystemColor | COLOR_WINDOW;
-inline constexpr TColor clWindowFrame = clSystemColor | COLOR_WINDOWFRAME;
-inline constexpr TColor clMenuText = clSystemColor | COLOR_MENUTEXT;
-inline constexpr TColor clWindowText = clSystemColor | COLOR_WINDOWTEXT;
-inline constexpr TColor clCaptionText = clSystemColor | COLOR_CAPTIONTEXT;
-inline constexpr TColor clActiveBorder = clSystemColor | COLOR_ACTIVEBORDER;
-inline constexpr TColor clInactiveBorder = clSystemColor | COLOR_INACTIVEBORDER;
-inline constexpr TColor clAppWorkSpace = clSystemColor | COLOR_APPWORKSPACE;
-inline constexpr TColor clHighlight = clSystemColor | COLOR_HIGHLIGHT;
-inline constexpr TColor clHighlightText = clSystemColor | COLOR_HIGHLIGHTTEXT;
-inline constexpr TColor clBtnFace = clSystemColor | COLOR_BTNFACE;
-inline constexpr TColor clBtnShadow = clSystemColor | COLOR_BTNSHADOW;
-inline constexpr TColor clGrayText = clSystemColor | COLOR_GRAYTEXT;
-inline constexpr TColor clBtnText = clSystemColor | COLOR_BTNTEXT;
-inline constexpr TColor clInactiveCaptionText = clSystemColor | COLOR_INACTIVECAPTIONTEXT;
-inline constexpr TColor clBtnHighlight = clSystemColor | COLOR_BTNHIGHLIGHT;
-inline constexpr TColor cl3DDkShadow = clSystemColor | COLOR_3DDKSHADOW;
-inline constexpr TColor cl3DLight = clSystemColor | COLOR_3DLIGHT;
-inline constexpr TColor clInfoText = clSystemColor | COLOR_INFOTEXT;
-inline constexpr TColor clInfoBk = clSystemColor | COLOR_INFOBK;
+inline constexpr TColor clScrollBar = clSystemColor | 0;
+inline constexpr TColor clBackground = clSystemColor | 1;
+inline constexpr TColor clActiveCaption = clSystemColor | 2;
+inline constexpr TColor clInactiveCaption = clSystemColor | 3;
+inline constexpr TColor clMenu = clSystemColor | 4;
+inline constexpr TColor clWindow = clSystemColor | 5;
+inline constexpr TColor clWindowFrame = clSystemColor | 6;
+inline constexpr TColor clMenuText = clSystemColor | 7;
+inline constexpr TColor clWindowText = clSystemColor | 8;
+inline constexpr TColor clCaptionText = clSystemColor | 9;
+inline constexpr TColor clActiveBorder = clSystemColor | 10;
+inline constexpr TColor clInactiveBorder = clSystemColor | 11;
+inline constexpr TColor clAppWorkSpace = clSystemColor | 12;
+inline constexpr TColor clHighlight = clSystemColor | 13;
+inline constexpr TColor clHighlightText = clSystemColor | 14;
+inline constexpr TColor clBtnFace = clSystemColor | 15;
+inline constexpr TColor clBtnShadow = clSystemColor | 16;
+inline constexpr TColor clGrayText = clSystemColor | 17;
+inline constexpr TColor clBtnText = clSystemColor | 18;
+inline constexpr TColor clInactiveCaptionText = clSystemColor | 19;
+inline constexpr TColor clBtnHighlight = clSystemColor | 20;
+inline constexpr TColor cl3DDkShadow = clSystemColor | 21;
+inline constexpr TColor cl3DLight = clSystemColor | 22;
+inline constexpr TColor clInfoText = clSystemColor | 23;
+inline constexpr TColor clInfoBk = clSystemColor | 24;
 
 inline constexpr TColor clBlack = 0x000000;
 inline constexpr TColor clMaroon = 0x000080;
@@ -103,11 +80,9 @@ inline constexpr TColor clWhite = 0xFFFFFF;
 inline constexpr TColor clNone = 0x1FFFFFFF;
 inline constexpr TColor clDefault = 0x20000000;
 
-// The plain 0x00BBGGRR value of a colour: system colours through the classic desktop
-// scheme, others unchanged.
+// The plain 0x00BBGGRR value of a colour: system colours through the window system's
+// GetSysColor, others unchanged.
 COLORREF ColorToRGB(TColor Color);
-// The platform's colour for a system colour index (0 for an unknown index).
-COLORREF GetSysColor(int32_t Index);
 
 class TGraphic;
 class TBitmap;
