@@ -812,6 +812,12 @@ SHORT GetAsyncKeyState(int vk) {
   return static_cast<SHORT>(static_cast<USHORT>((b & 0x80) ? 0x8000 : 0));
 }
 
+BOOL GetKeyboardState(BYTE* state) {
+  if (!state) return FALSE;
+  std::copy(S().keyState.begin(), S().keyState.end(), state);
+  return TRUE;
+}
+
 UINT MapVirtualKeyA(UINT code, UINT mapType) {
   switch (mapType) {
     case 0:  // virtual key to scan code
@@ -1063,6 +1069,7 @@ bool CharToKey(char c, UINT* vk, bool* shift) {
 }  // namespace
 
 void SetScreenSize(int width, int height) {
+  if (S().kind == PresenterKind::None) UseHeadlessPresenter();
   if (HeadlessControls* h = Headless()) h->SetScreen(std::max(width, 1), std::max(height, 1));
 }
 

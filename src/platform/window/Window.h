@@ -589,6 +589,7 @@ HWND GetForegroundWindow();  // the active window, or nullptr while another prog
 // Keyboard and mouse.
 SHORT GetKeyState(int vk);       // high bit: down; low bit: toggled (Caps Lock etc.)
 SHORT GetAsyncKeyState(int vk);  // high bit: down now
+BOOL GetKeyboardState(BYTE* state);  // 256 bytes, as GetKeyState sees them
 UINT MapVirtualKeyA(UINT code, UINT mapType);
 // The character a key gives on the Latin keyboard layout, or 0 (ours, used by TranslateMessage).
 char VirtualKeyToChar(UINT vk, bool shift, bool capsLock, bool control);
@@ -693,10 +694,15 @@ int GetRefreshRate();
 
 // ---------------------------------------------------------------------------------------
 // The headless presenter's controls for tests. Input goes through the same path as a real
-// display's: it is queued as native events and turned into messages by the message loop.
+// display's: it is queued as native events and turned into messages by the message loop,
+// which a sleeping GetMessage wakes up for. KeyDown, KeyUp, KeyPress, TypeText,
+// ActivateWindow, ActivateOtherApplication, RequestClose and Minimize may be called from
+// any thread (say, while the test's main thread sits in a modal loop); the rest read the
+// windows' places and belong to the user-interface thread.
 namespace headless {
 
-void SetScreenSize(int width, int height);  // before the first window; default 1024 × 768
+// The screen's size (default 1024 × 768); it picks the headless presenter if none is chosen.
+void SetScreenSize(int width, int height);
 void KeyDown(UINT vk, char character = 0);  // character: what the layout gives (0: the Latin map)
 void KeyUp(UINT vk);
 void KeyPress(UINT vk, char character = 0);  // down, then up
