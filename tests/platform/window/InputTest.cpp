@@ -1,5 +1,8 @@
 // Focus, activation, the keyboard and the mouse, driven through the headless presenter's
 // injected input and the real message queue.
+#include <chrono>
+#include <thread>
+
 #include "WindowTestSupport.h"
 
 namespace {
@@ -107,6 +110,38 @@ TEST_F(WindowTest, ModalDialogKeepsActivationFromItsDisabledOwner) {
   EnableWindow(scene, TRUE);
   DestroyWindow(dialog);
   EXPECT_EQ(GetActiveWindow(), scene);
+}
+
+TEST_F(WindowTest, PasswordDialogOverTheFullScreenSceneTakesKeysTypedDuringItsModalLoop) {
+  headless::SetScreenSize(800, 600);
+  HWND scene = TopLevel(WS_POPUP | WS_VISIBLE, 0, 0, 800, 600);
+  HWND dialog = TopLevel(WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME, 200, 104, 281, 195, scene);
+  HWND edit = Child(dialog, 24, 80, 225, 21);
+  EnableWindow(scene, FALSE);
+  ShowWindow(dialog, SW_SHOW);
+  SetFocus(edit);
+  Log().clear();
+  // The person types while the modal loop sleeps in GetMessage.
+  std::thread typist([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    headless::TypeText("Secret\r");
+  });
+  bool entered = false;
+  MSG msg;
+  while (!entered && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    entered = msg.message == WM_CHAR && msg.wParam == '\r';
+  }
+  typist.join();
+  EXPECT_EQ(CharsTo(edit), "Secret\r");
+  EXPECT_EQ(CountOf(scene, WM_KEYDOWN), 0);
+  EnableWindow(scene, TRUE);
+  DestroyWindow(dialog);
+  EXPECT_EQ(GetActiveWindow(), scene);
+  EXPECT_EQ(GetFocus(), scene);
+  // All of it happened inside the application: no WM_ACTIVATEAPP either way.
+  EXPECT_EQ(CountOf(scene, WM_ACTIVATEAPP), 0);
 }
 
 TEST_F(WindowTest, KeysBecomeKeyMessagesAndCharactersWithShiftDigitsAndBackspace) {
