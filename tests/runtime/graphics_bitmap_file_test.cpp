@@ -400,3 +400,62 @@ TEST(MalformedBitmaps, APictureLargerThanTheCapIsRefusedBeforeAnythingIsAllocate
 }
 
 }  // namespace
+
+namespace {
+
+// Damages valid files of every kind at random places, many times over: each damaged file
+// must either read or be refused with one of the runtime's errors, never anything else
+// (run under the address sanitizer, this is what catches reads past a buffer).
+TEST(MalformedBitmaps, RandomDamageIsReadOrRefusedButNeverCrashes) {
+  std::vector<std::vector<uint8_t>> seeds;
+  for (int bpp : {1, 4, 8, 16, 24, 32}) {
+    for (TBitmapCompression c : {bcNatural, bcRle}) {
+      TBitmapData d;
+      d.Width = 13;
+      d.Height = 5;
+      d.BitCount = bpp;
+      if (bpp <= 8) d.Colors = Ramp(bpp == 1 ? 2 : 12);
+      if (bpp == 16) std::copy(Masks565, Masks565 + 3, d.Masks);
+      if (bpp == 32) std::copy(Masks888, Masks888 + 3, d.Masks);
+      d.Bits.resize(static_cast<size_t>(d.RowBytes()) * d.Height);
+      for (size_t i = 0; i < d.Bits.size(); ++i) d.Bits[i] = static_cast<uint8_t>((i / 5) * 17);
+      TMemoryStream s;
+      WriteBitmapFile(s, d, c);
+      seeds.push_back(s.Bytes());
+    }
+  }
+  uint32_t state = 12345;
+  auto next = [&] {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  };
+  int refused = 0, read = 0;
+  for (int round = 0; round < 6000; ++round) {
+    std::vector<uint8_t> f = seeds[next() % seeds.size()];
+    const int damage = 1 + static_cast<int>(next() % 4);
+    for (int k = 0; k < damage; ++k) {
+      const size_t at = next() % f.size();
+      switch (next() % 4) {
+        case 0: f[at] = static_cast<uint8_t>(next()); break;
+        case 1: f[at] ^= static_cast<uint8_t>(1u << (next() % 8)); break;
+        case 2: f.resize(at + 1); break;
+        default: f[at] = (next() & 1) ? 0xFF : 0x00; break;
+      }
+    }
+    TCustomMemoryStream in(f.data(), static_cast<int64_t>(f.size()));
+    try {
+      const TBitmapData d = ReadBitmapFile(in, in.Size());
+      ASSERT_EQ(d.Bits.size(), static_cast<size_t>(d.RowBytes()) * d.Height);
+      ASSERT_LE(d.Colors.size(), 256u);
+      ++read;
+    } catch (const EReadError&) {
+      ++refused;
+    } catch (const EInvalidGraphic&) {
+      ++refused;
+    }
+  }
+  EXPECT_GT(refused, 100);
+  EXPECT_GT(read, 100);
+}
+
+}  // namespace
