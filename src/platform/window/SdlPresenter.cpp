@@ -256,8 +256,13 @@ class SdlPresenter : public Presenter {
 
   void WaitForEvent(int milliseconds) override {
     if (!ready_.empty() || !waited_.empty()) return;
+    // SDL holds back an X focus-out for a moment to see whether it was spurious, and only
+    // hands it over on a later pump; an unbounded wait could sit on it until the next X
+    // event. So even a wait without limit wakes a few times a second to pump.
+    constexpr int kLongestSleep = 250;
+    if (milliseconds < 0 || milliseconds > kLongestSleep) milliseconds = kLongestSleep;
     SDL_Event e;
-    const int got = milliseconds < 0 ? SDL_WaitEvent(&e) : SDL_WaitEventTimeout(&e, milliseconds);
+    const int got = SDL_WaitEventTimeout(&e, milliseconds);
     if (got == 1) waited_.push_back(e);
   }
 
