@@ -59,7 +59,14 @@ void TReader::ReadRoot(TComponent* Root, const std::string& Text) {
   Root->BeginLoading();
   try {
     try {
-      Root->SetName(design.Name);
+      // A second form of one class gets a numbered name, as its owner already knows
+      // the first by the design's name.
+      std::string name = design.Name;
+      TComponent* owner = Root->Owner();
+      for (int n = 1; owner != nullptr && owner->FindComponent(name) != nullptr && owner->FindComponent(name) != Root; ++n) {
+        name = design.Name + "_" + std::to_string(n);
+      }
+      Root->SetName(name);
     } catch (const std::exception& e) {
       Fail(design.Line, e.what());
     }

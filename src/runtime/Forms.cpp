@@ -307,9 +307,16 @@ bool TCustomForm::CloseQuery() {
   return can;
 }
 
+void TCustomForm::SetModalResult(TModalResult Value) {
+  FModalResult = Value;
+  // A handler run from inside a wait (a message sent while input was turned into
+  // messages) leaves nothing in the queue, so the modal loop is told to look again.
+  if (FModal && Value != mrNone && FHandle != nullptr) PostMessageA(FHandle, WM_NULL, 0, 0);
+}
+
 void TCustomForm::Close() {
   if (FModal) {
-    FModalResult = mrCancel;
+    SetModalResult(mrCancel);
     return;
   }
   if (!CloseQuery()) return;

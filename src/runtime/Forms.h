@@ -88,7 +88,8 @@ class TCustomForm : public TWinControl {
   void Close();
   TModalResult ShowModal();
   TModalResult ModalResult() const { return FModalResult; }
-  void SetModalResult(TModalResult Value) { FModalResult = Value; }
+  // A result ends the modal loop; the loop is woken in case it is waiting for input.
+  void SetModalResult(TModalResult Value);
   bool Modal() const { return FModal; }
   // Frees the form once the messages being handled now are done.
   void Release();
