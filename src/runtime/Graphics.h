@@ -614,7 +614,7 @@ class TBitmap : public TGraphic {
   // The pixels as the file format sees them (rows bottom-up), and back.
   TBitmapData GetBitmapData();
   void SetBitmapData(const TBitmapData& Data);
-  // Makes the pixels this bitmap's own before they change (copy on write).
+  // Lets go of the pixels; the bitmap is empty afterwards (its pixel format stays).
   void FreeImage();
 
   // Builds a DIB section of the given size and depth; masks for 16 and 32 bits (nullptr
@@ -622,7 +622,7 @@ class TBitmap : public TGraphic {
   void NewDIB(int32_t AWidth, int32_t AHeight, int32_t BitCount, const DWORD* Masks, const RGBQUAD* Colors,
               int32_t ColorCount);
 
- void Changed(TObject* Sender) override;
+  void Changed(TObject* Sender) override;
 
  private:
   friend class TBitmapCanvas;
