@@ -276,19 +276,21 @@ void ShowState(Window& w, bool show) {
 
 void Minimize(Window& w) {
   if (w.minimized) return;
+  const uintptr_t id = w.id;
   w.minimized = true;
-  if (!w.IsChild() && w.nativeOpen && S().presenter) S().presenter->Minimize(w.id);
-  Send(w.id, WM_SIZE, SIZE_MINIMIZED, 0);
-  if (S().active == w.id) ActivateNextAfter(w.id);
+  if (!w.IsChild() && w.nativeOpen && S().presenter) S().presenter->Minimize(id);
+  Send(id, WM_SIZE, SIZE_MINIMIZED, 0);
+  if (S().active == id) ActivateNextAfter(id);
 }
 
 void Restore(Window& w) {
   if (!w.minimized && !w.maximized) return;
+  const uintptr_t id = w.id;
   w.minimized = false;
   w.maximized = false;
   const RECT client = ClientRectLocal(w);
-  Send(w.id, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-  InvalidateTree(w, ClientRectLocal(w), true);
+  Send(id, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+  if (Window* still = Find(id)) InvalidateTree(*still, ClientRectLocal(*still), true);
 }
 
 }  // namespace
@@ -357,8 +359,9 @@ void Activate(uintptr_t target, WORD how, bool fromNative) {
     order.insert(order.begin(), target);
   }
   if (Window* o = Find(old)) {
+    const int minimized = o->minimized ? 1 : 0;
     Send(old, WM_NCACTIVATE, FALSE, 0);
-    Send(old, WM_ACTIVATE, MAKELPARAM(WA_INACTIVE, o->minimized ? 1 : 0), static_cast<LPARAM>(target));
+    Send(old, WM_ACTIVATE, MAKELPARAM(WA_INACTIVE, minimized), static_cast<LPARAM>(target));
   }
   if (leaving) {
     s.appActive = false;
@@ -381,8 +384,9 @@ void Activate(uintptr_t target, WORD how, bool fromNative) {
   Window* n = Find(target);
   if (!n) return;
   if (!fromNative && s.presenter) s.presenter->Raise(target);
+  const int minimized = n->minimized ? 1 : 0;
   Send(target, WM_NCACTIVATE, TRUE, 0);
-  Send(target, WM_ACTIVATE, MAKELPARAM(how, n->minimized ? 1 : 0), static_cast<LPARAM>(old));
+  Send(target, WM_ACTIVATE, MAKELPARAM(how, minimized), static_cast<LPARAM>(old));
   // The focus may not stay in a window that is no longer active.
   if (s.focus && s.active == target && !WithinTree(s.focus, target)) SetFocus(nullptr);
 }
@@ -924,7 +928,10 @@ BOOL ShowWindow(HWND hwnd, int command) {
     ApplyBounds(*w, w->rect, SWP_SHOWWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER);
     if (!(w = Find(id))) return FALSE;
   }
-  if (command == SW_RESTORE || command == SW_SHOWNORMAL || command == SW_SHOWDEFAULT) Restore(*w);
+  if (command == SW_RESTORE || command == SW_SHOWNORMAL || command == SW_SHOWDEFAULT) {
+    Restore(*w);
+    if (!(w = Find(id))) return wasVisible ? TRUE : FALSE;
+  }
   if (command == SW_MAXIMIZE && !w->maximized && !w->IsChild()) {
     int sw = 0, sh = 0;
     S().presenter->ScreenSize(&sw, &sh);

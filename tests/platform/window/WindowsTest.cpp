@@ -261,3 +261,67 @@ TEST_F(WindowTest, CloseBoxAndSystemCommands) {
 }
 
 }  // namespace
+
+namespace {
+
+// A window that destroys its own top-level when it hears one chosen message: the window
+// system must survive its records vanishing in the middle of any of its own steps.
+UINT gFatalMessage = 0;
+
+LRESULT SelfDestructProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == gFatalMessage) {
+    DestroyWindow(GetAncestor(hwnd, GA_ROOT));
+    if (message == WM_PAINT) return 0;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+TEST_F(WindowTest, AWindowDestroyedInsideAnyOfItsMessagesLeavesNothingBehind) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = SelfDestructProc;
+  wc.lpszClassName = "SelfDestruct";
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  for (UINT fatal : {WM_CREATE, WM_SIZE, WM_MOVE, WM_SHOWWINDOW, WM_WINDOWPOSCHANGED, WM_ACTIVATEAPP, WM_ACTIVATE,
+                     WM_NCACTIVATE, WM_SETFOCUS, WM_KILLFOCUS, WM_PAINT, WM_ERASEBKGND, WM_SETCURSOR, WM_MOUSEMOVE,
+                     WM_MOUSEACTIVATE, WM_LBUTTONDOWN, WM_KEYDOWN, WM_CHAR, WM_TIMER, WM_CLOSE, WM_DESTROY,
+                     WM_NCDESTROY, WM_CAPTURECHANGED, WM_ENABLE, WM_NCCREATE, WM_SYSCOMMAND, WM_LBUTTONUP,
+                     WM_KEYUP, WM_SETTEXT}) {
+    SCOPED_TRACE(fatal);
+    gFatalMessage = fatal;
+    HWND other = TopLevel(WS_POPUP | WS_VISIBLE, 500, 500, 50, 50);
+    HWND top = CreateWindowExA(0, "SelfDestruct", "", WS_POPUP, 0, 0, 200, 200, nullptr, nullptr, nullptr, nullptr);
+    HWND child = top ? CreateWindowExA(0, "SelfDestruct", "", WS_CHILD | WS_VISIBLE, 10, 10, 50, 50, top, nullptr,
+                                       nullptr, nullptr)
+                     : nullptr;
+    ShowWindow(top, SW_SHOW);
+    SetWindowTextA(child, "x");
+    SetTimer(child, 1, 10, nullptr);
+    SetFocus(child);
+    SetCapture(child);
+    ReleaseCapture();
+    EnableWindow(child, FALSE);
+    EnableWindow(child, TRUE);
+    SetFocus(child);
+    headless::Click(top, 20, 20);
+    headless::KeyPress('K');
+    headless::ActivateOtherApplication();
+    headless::ActivateWindow(top);
+    headless::RequestClose(top);
+    Pump();
+    MSG msg;
+    for (int i = 0; i < 3 && IsWindow(child); ++i) {
+      if (WaitMessageTimeout(30) && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    }
+    SetActiveWindow(other);
+    DestroyWindow(top);
+    EXPECT_FALSE(IsWindow(top));
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_TRUE(IsWindow(other));
+    DestroyWindow(other);
+    EXPECT_EQ(GetFocus(), nullptr);
+    EXPECT_EQ(GetCapture(), nullptr);
+    Pump();
+  }
+}
+
+}  // namespace
