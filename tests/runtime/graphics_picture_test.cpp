@@ -325,6 +325,8 @@ TEST(Picture, OnChangeFollowsTheGraphicAndProgressReachesOnlyAssignedHandlers) {
 }
 
 TEST(BitmapClipboard, ADibGoesThroughTheClipboardAndComesBackEqual) {
+  // The clipboard is the process's; whatever other tests left on it goes first.
+  Clipboard()->Clear();
   const size_t blocks = GlobalBlockCount();
   TBitmap b;
   const RGBQUAD colors[4] = {{0, 0, 0, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}};
