@@ -73,12 +73,16 @@ uint32_t EncodeDIBPixel(const DIBPixelFormat& f, uint8_t red, uint8_t green, uin
 }
 
 void DecodeDIBPixel(const DIBPixelFormat& f, uint32_t value, uint8_t& red, uint8_t& green, uint8_t& blue) {
+  // The channel's bits land at the top of the byte and are repeated below themselves,
+  // shifted down by the channel's own bit count. (Shifting by the fill shift instead, as
+  // the field's name suggests, overlaps the copies for 5 and 6 bits and decodes 17 of 31
+  // brighter than 18.)
   uint32_t r = ShiftRight(value & static_cast<uint32_t>(f.RBitMask), f.RShift);
-  r |= ShiftRight(r, f.RFillShift);
+  r |= ShiftRight(r, f.RBitCount);
   uint32_t g = ShiftRight(value & static_cast<uint32_t>(f.GBitMask), f.GShift);
-  g |= ShiftRight(g, f.GFillShift);
+  g |= ShiftRight(g, f.GBitCount);
   uint32_t b = ShiftLeft(value & static_cast<uint32_t>(f.BBitMask), f.BShift);
-  b |= ShiftRight(b, f.BFillShift);
+  b |= ShiftRight(b, f.BBitCount);
   red = static_cast<uint8_t>(r);
   green = static_cast<uint8_t>(g);
   blue = static_cast<uint8_t>(b);

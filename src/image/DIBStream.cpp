@@ -98,11 +98,20 @@ void TDIB::ReadBody(TStream& Stream, bool MemoryImage) {
     }
   }
 
+  // Checked before the store is made, so a header cannot have memory set aside for more
+  // pixels than the stream holds.
+  if (!compressed) {
+    const int64_t rowBytes = DIBRowBytes(bitCount, width);
+    if (rowBytes > 0 && rowBytes * rows <= INT32_MAX) NeedBytes(Stream, rowBytes * rows);
+  } else {
+    if (sizeImage > static_cast<uint32_t>(INT32_MAX)) Invalid();
+    NeedBytes(Stream, sizeImage);
+  }
+
   TDIBSharedImage* image = MakeStore(static_cast<int32_t>(width), static_cast<int32_t>(rows), bitCount, format, table,
                                      MemoryImage, compressed);
   try {
     if (!compressed) {
-      NeedBytes(Stream, image->ImageSize());
       if (height > 0) {
         Stream.ReadBuffer(image->PBits(), image->ImageSize());
       } else {
@@ -111,8 +120,6 @@ void TDIB::ReadBody(TStream& Stream, bool MemoryImage) {
           Stream.ReadBuffer(image->TopRow() + i * image->RowStep(), image->RowBytes());
       }
     } else {
-      if (sizeImage > static_cast<uint32_t>(INT32_MAX)) Invalid();
-      NeedBytes(Stream, sizeImage);
       std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[sizeImage > 0 ? sizeImage : 1]());
       if (!data) throw EOutOfMemory("Out of memory");
       Stream.ReadBuffer(data.get(), sizeImage);

@@ -34,7 +34,7 @@ TEST(DIBPixelFormat, BuiltFromMasksUsesTheRunAtTheLowestSetBit) {
 
 TEST(DIBPixelFormat, EncodeKeepsTheTopBitsAndDecodeFillsTheLowOnes) {
   EXPECT_EQ(EncodeDIBPixel(DIBFormat555(), 255, 0, 0), 0x7C00u);
-  EXPECT_EQ(EncodeDIBPixel(DIBFormat555(), 0x0F, 0xFF, 0x08), 0x03E1u);
+  EXPECT_EQ(EncodeDIBPixel(DIBFormat555(), 0x0F, 0xFF, 0x08), 0x07E1u);
   EXPECT_EQ(EncodeDIBPixel(DIBFormat565(), 0x08, 0x04, 0x07), 0x0820u);
   EXPECT_EQ(EncodeDIBPixel(DIBFormat888(), 1, 2, 3), 0x010203u);
 
@@ -43,11 +43,30 @@ TEST(DIBPixelFormat, EncodeKeepsTheTopBitsAndDecodeFillsTheLowOnes) {
   EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{255, 255, 255}));
   DecodeDIBPixel(DIBFormat565(), 0x07E0, r, g, b);
   EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{0, 255, 0}));
+  // The low bits repeat the top ones.
   DecodeDIBPixel(DIBFormat555(), 0x4210, r, g, b);  // 16 in each channel
   EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{0x84, 0x84, 0x84}));
+  DecodeDIBPixel(DIBFormat565(), 0x0020, r, g, b);  // green 1 of 63
+  EXPECT_EQ(g, 0x04);
   DecodeDIBPixel(DIBFormat888(), 0xAB123456, r, g, b);
   EXPECT_EQ((std::vector<int>{r, g, b}), (std::vector<int>{0x12, 0x34, 0x56}));
 
+  // Decoding keeps the order of the values (17 of 31 must not come out brighter than 18)
+  // and spans 0 to 255.
+  int last = -1;
+  for (uint32_t v = 0; v < 32; ++v) {
+    DecodeDIBPixel(DIBFormat555(), v << 10, r, g, b);
+    ASSERT_GT(r, last) << v;
+    last = r;
+  }
+  EXPECT_EQ(last, 255);
+  last = -1;
+  for (uint32_t v = 0; v < 64; ++v) {
+    DecodeDIBPixel(DIBFormat565(), v << 5, r, g, b);
+    ASSERT_GT(g, last) << v;
+    last = g;
+  }
+  EXPECT_EQ(last, 255);
   // Every 5-6-5 value survives a decode and encode.
   for (uint32_t v = 0; v < 65536; ++v) {
     DecodeDIBPixel(DIBFormat565(), v, r, g, b);
