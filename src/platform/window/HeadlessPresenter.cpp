@@ -15,7 +15,7 @@ namespace window_internal {
 namespace {
 
 struct HeadlessWindow {
-  NativeSpec spec;
+  NativeShape shape;
   bool visible = false;
   int width = 0;
   int height = 0;
@@ -25,20 +25,20 @@ struct HeadlessWindow {
 
 class HeadlessPresenter : public Presenter, public HeadlessControls {
  public:
-  bool Open(NativeId id, const NativeSpec& spec) override {
+  bool Open(NativeId id, const NativeShape& shape) override {
     HeadlessWindow& w = windows_[id];
-    w.spec = spec;
+    w.shape = shape;
     return true;
   }
   void Close(NativeId id) override { windows_.erase(id); }
   void Show(NativeId id, bool visible) override {
     if (auto it = windows_.find(id); it != windows_.end()) it->second.visible = visible;
   }
-  void Reshape(NativeId id, const NativeSpec& spec) override {
-    if (auto it = windows_.find(id); it != windows_.end()) it->second.spec = spec;
+  void Reshape(NativeId id, const NativeShape& shape) override {
+    if (auto it = windows_.find(id); it != windows_.end()) it->second.shape = shape;
   }
   void SetCaption(NativeId id, const std::string& caption) override {
-    if (auto it = windows_.find(id); it != windows_.end()) it->second.spec.caption = caption;
+    if (auto it = windows_.find(id); it != windows_.end()) it->second.shape.caption = caption;
   }
   void Raise(NativeId) override {}
   void Minimize(NativeId) override {}
@@ -76,8 +76,8 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
     if (event->kind == NativeEvent::MouseMove || event->kind == NativeEvent::ButtonDown ||
         event->kind == NativeEvent::ButtonUp) {
       if (auto it = windows_.find(event->window); it != windows_.end()) {
-        pointerX_ = it->second.spec.client.left + event->x;
-        pointerY_ = it->second.spec.client.top + event->y;
+        pointerX_ = it->second.shape.client.left + event->x;
+        pointerY_ = it->second.shape.client.top + event->y;
       }
     }
     return true;

@@ -13,7 +13,7 @@ namespace window_internal {
 
 using NativeId = uintptr_t;  // the HWND value of the top-level window
 
-struct NativeSpec {
+struct NativeShape {
   RECT client;  // screen coordinates of the client area
   std::string caption;
   bool bordered = true;    // has a caption or frame the window manager should draw
@@ -62,10 +62,10 @@ struct NativeEvent {
 class Presenter {
  public:
   virtual ~Presenter() = default;
-  virtual bool Open(NativeId id, const NativeSpec& spec) = 0;
+  virtual bool Open(NativeId id, const NativeShape& shape) = 0;
   virtual void Close(NativeId id) = 0;
   virtual void Show(NativeId id, bool visible) = 0;
-  virtual void Reshape(NativeId id, const NativeSpec& spec) = 0;  // bounds, caption, borders
+  virtual void Reshape(NativeId id, const NativeShape& shape) = 0;  // bounds, caption, borders
   virtual void SetCaption(NativeId id, const std::string& caption) = 0;
   virtual void Raise(NativeId id) = 0;  // bring forward and take the input focus
   virtual void Minimize(NativeId id) = 0;

@@ -115,23 +115,23 @@ class SdlPresenter : public Presenter {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
   }
 
-  bool Open(NativeId id, const NativeSpec& spec) override {
+  bool Open(NativeId id, const NativeShape& shape) override {
     Uint32 flags = SDL_WINDOW_HIDDEN;
-    if (!spec.bordered) flags |= SDL_WINDOW_BORDERLESS;
-    if (spec.resizable) flags |= SDL_WINDOW_RESIZABLE;
-    if (spec.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
-    if (spec.toolWindow && !spec.bordered) flags |= SDL_WINDOW_SKIP_TASKBAR;
-    const int w = std::max<int>(1, spec.client.right - spec.client.left);
-    const int h = std::max<int>(1, spec.client.bottom - spec.client.top);
-    SDL_Window* window = SDL_CreateWindow(spec.caption.c_str(), spec.client.left, spec.client.top, w, h, flags);
+    if (!shape.bordered) flags |= SDL_WINDOW_BORDERLESS;
+    if (shape.resizable) flags |= SDL_WINDOW_RESIZABLE;
+    if (shape.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    if (shape.toolWindow && !shape.bordered) flags |= SDL_WINDOW_SKIP_TASKBAR;
+    const int w = std::max<int>(1, shape.client.right - shape.client.left);
+    const int h = std::max<int>(1, shape.client.bottom - shape.client.top);
+    SDL_Window* window = SDL_CreateWindow(shape.caption.c_str(), shape.client.left, shape.client.top, w, h, flags);
     if (!window) return false;
     windows_[id] = window;
     ids_[SDL_GetWindowID(window)] = id;
-    specs_[id] = spec;
-    if (spec.owner) {
-      if (SDL_Window* owner = Get(spec.owner)) SDL_SetWindowModalFor(window, owner);
+    shapes_[id] = shape;
+    if (shape.owner) {
+      if (SDL_Window* owner = Get(shape.owner)) SDL_SetWindowModalFor(window, owner);
     }
-    if (spec.fullScreen) SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (shape.fullScreen) SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     return true;
   }
 
@@ -141,7 +141,7 @@ class SdlPresenter : public Presenter {
     ids_.erase(SDL_GetWindowID(w));
     SDL_DestroyWindow(w);
     windows_.erase(id);
-    specs_.erase(id);
+    shapes_.erase(id);
   }
 
   void Show(NativeId id, bool visible) override {
@@ -154,29 +154,29 @@ class SdlPresenter : public Presenter {
     }
   }
 
-  void Reshape(NativeId id, const NativeSpec& spec) override {
+  void Reshape(NativeId id, const NativeShape& shape) override {
     SDL_Window* w = Get(id);
     if (!w) return;
-    const NativeSpec old = specs_[id];
-    specs_[id] = spec;
-    if (old.fullScreen != spec.fullScreen && !spec.fullScreen) SDL_SetWindowFullscreen(w, 0);
-    if (old.bordered != spec.bordered) SDL_SetWindowBordered(w, spec.bordered ? SDL_TRUE : SDL_FALSE);
-    if (old.resizable != spec.resizable) SDL_SetWindowResizable(w, spec.resizable ? SDL_TRUE : SDL_FALSE);
-    if (old.topmost != spec.topmost) SDL_SetWindowAlwaysOnTop(w, spec.topmost ? SDL_TRUE : SDL_FALSE);
-    if (!spec.fullScreen) {
-      const int width = std::max<int>(1, spec.client.right - spec.client.left);
-      const int height = std::max<int>(1, spec.client.bottom - spec.client.top);
+    const NativeShape old = shapes_[id];
+    shapes_[id] = shape;
+    if (old.fullScreen != shape.fullScreen && !shape.fullScreen) SDL_SetWindowFullscreen(w, 0);
+    if (old.bordered != shape.bordered) SDL_SetWindowBordered(w, shape.bordered ? SDL_TRUE : SDL_FALSE);
+    if (old.resizable != shape.resizable) SDL_SetWindowResizable(w, shape.resizable ? SDL_TRUE : SDL_FALSE);
+    if (old.topmost != shape.topmost) SDL_SetWindowAlwaysOnTop(w, shape.topmost ? SDL_TRUE : SDL_FALSE);
+    if (!shape.fullScreen) {
+      const int width = std::max<int>(1, shape.client.right - shape.client.left);
+      const int height = std::max<int>(1, shape.client.bottom - shape.client.top);
       SDL_SetWindowSize(w, width, height);
-      SDL_SetWindowPosition(w, spec.client.left, spec.client.top);
+      SDL_SetWindowPosition(w, shape.client.left, shape.client.top);
     }
-    if (spec.fullScreen && !old.fullScreen) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    if (old.caption != spec.caption) SDL_SetWindowTitle(w, spec.caption.c_str());
+    if (shape.fullScreen && !old.fullScreen) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (old.caption != shape.caption) SDL_SetWindowTitle(w, shape.caption.c_str());
   }
 
   void SetCaption(NativeId id, const std::string& caption) override {
     if (SDL_Window* w = Get(id)) {
       SDL_SetWindowTitle(w, caption.c_str());
-      specs_[id].caption = caption;
+      shapes_[id].caption = caption;
     }
   }
 
@@ -365,7 +365,7 @@ class SdlPresenter : public Presenter {
             break;
           case SDL_WINDOWEVENT_SIZE_CHANGED:
             // A full-screen window's size is the screen's, not one its owner asked for.
-            if (specs_[n.window].fullScreen) return;
+            if (shapes_[n.window].fullScreen) return;
             n.kind = NativeEvent::Resized;
             n.x = e.window.data1;
             n.y = e.window.data2;
@@ -382,7 +382,7 @@ class SdlPresenter : public Presenter {
 
   std::map<NativeId, SDL_Window*> windows_;
   std::map<Uint32, NativeId> ids_;
-  std::map<NativeId, NativeSpec> specs_;
+  std::map<NativeId, NativeShape> shapes_;
   std::map<int, SDL_Cursor*> cursors_;
   std::deque<SDL_Event> waited_;
   std::deque<NativeEvent> ready_;

@@ -137,7 +137,7 @@ RECT VisibleClientInBuffer(const Window& w);  // empty when hidden or clipped aw
 Window* Root(Window* w);
 bool Visible(const Window& w);  // the window and all its ancestors
 bool EnabledChain(const Window& w);
-NativeSpec SpecFor(const Window& w);
+NativeShape ShapeFor(const Window& w);
 void ResizeBuffer(Window& top);
 
 // Rectangles.

@@ -116,22 +116,22 @@ Window* Root(Window* w) {
   return w;
 }
 
-NativeSpec SpecFor(const Window& w) {
-  NativeSpec spec;
+NativeShape ShapeFor(const Window& w) {
+  NativeShape shape;
   const RECT client = ClientRectLocal(w);
   const POINT origin = ClientOriginOnScreen(w);
-  spec.client = Offset(client, origin.x, origin.y);
-  spec.caption = w.text;
-  spec.bordered = (w.style & WS_CAPTION) == WS_CAPTION;
-  spec.resizable = (w.style & WS_THICKFRAME) != 0;
-  spec.topmost = (w.exStyle & WS_EX_TOPMOST) != 0;
-  spec.toolWindow = (w.exStyle & WS_EX_TOOLWINDOW) != 0;
-  spec.owner = w.owner;
+  shape.client = Offset(client, origin.x, origin.y);
+  shape.caption = w.text;
+  shape.bordered = (w.style & WS_CAPTION) == WS_CAPTION;
+  shape.resizable = (w.style & WS_THICKFRAME) != 0;
+  shape.topmost = (w.exStyle & WS_EX_TOPMOST) != 0;
+  shape.toolWindow = (w.exStyle & WS_EX_TOOLWINDOW) != 0;
+  shape.owner = w.owner;
   int sw = 0, sh = 0;
   if (S().presenter) S().presenter->ScreenSize(&sw, &sh);
-  spec.fullScreen = !spec.bordered && spec.client.left <= 0 && spec.client.top <= 0 && spec.client.right >= sw &&
-                    spec.client.bottom >= sh;
-  return spec;
+  shape.fullScreen = !shape.bordered && shape.client.left <= 0 && shape.client.top <= 0 && shape.client.right >= sw &&
+                    shape.client.bottom >= sh;
+  return shape;
 }
 
 void ResizeBuffer(Window& top) {
@@ -248,7 +248,7 @@ void ApplyBounds(Window& w, const RECT& rect, UINT flags) {
                      oldClient.right != newClient.right || oldClient.bottom != newClient.bottom;
   if (!w.IsChild()) {
     ResizeBuffer(w);
-    if (w.nativeOpen && S().presenter) S().presenter->Reshape(w.id, SpecFor(w));
+    if (w.nativeOpen && S().presenter) S().presenter->Reshape(w.id, ShapeFor(w));
   }
   if (sized || (flags & SWP_FRAMECHANGED) || (parent && moved)) InvalidateTree(w, ClientRectLocal(w), true);
   if (parent && Visible(w)) InvalidateTree(*parent, rect, true);
@@ -492,7 +492,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
   } else {
     s.topOrder.insert(s.topOrder.begin(), id);
     ResizeBuffer(w);
-    if (!s.presenter->Open(id, SpecFor(w))) {
+    if (!s.presenter->Open(id, ShapeFor(w))) {
       ForgetWindow(id);
       return nullptr;
     }
@@ -833,7 +833,7 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
       }
       if (!w->IsChild()) {
         ResizeBuffer(*w);
-        if (w->nativeOpen && S().presenter) S().presenter->Reshape(w->id, SpecFor(*w));
+        if (w->nativeOpen && S().presenter) S().presenter->Reshape(w->id, ShapeFor(*w));
       }
       InvalidateTree(*w, ClientRectLocal(*w), true);
       break;
@@ -997,7 +997,7 @@ BOOL SetWindowPos(HWND hwnd, HWND insertAfter, int x, int y, int width, int heig
     if (w->IsChild()) {
       InvalidateTree(*w, ClientRectLocal(*w), true);
     } else if (w->nativeOpen) {
-      S().presenter->Reshape(id, SpecFor(*w));
+      S().presenter->Reshape(id, ShapeFor(*w));
     }
   }
   w->maximized = w->maximized && (flags & SWP_NOSIZE) && (flags & SWP_NOMOVE);
