@@ -127,7 +127,7 @@ std::string ScreenPixel(const std::string& display, int x, int y) {
 class SdlPresenter : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* program : {"Xvfb", "import", "convert", "xdotool"}) {
+    for (const char* program : {"Xvfb", "import", "convert", "xdotool", "xev"}) {
       if (!HaveProgram(program)) GTEST_SKIP() << program << " is not installed; the X display test cannot run";
     }
     ASSERT_TRUE(server_.Start()) << "Xvfb did not start";
