@@ -285,3 +285,35 @@ TEST(Render, PelloraInTwelvePointBlueOnBlackSixteenBits) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same caption through a plain canvas on a buffer DC, the way a display surface's
+// device context is drawn on: 5-6-5 words in memory that the canvas does not own.
+TEST(Render, PelloraOnASixteenBitBufferDC) {
+  const int w = 160, h = 48;
+  std::vector<uint16_t> pixels(static_cast<size_t>(w) * h, 0);
+  HDC dc = CreateBufferDC(pixels.data(), w, h, w * 2, 16, nullptr, nullptr, 0);
+  ASSERT_NE(dc, nullptr);
+  {
+    TCanvas c;
+    c.SetHandle(dc);
+    c.Brush()->SetStyle(bsClear);
+    c.Font()->SetSize(12);
+    c.Font()->SetColor(static_cast<TColor>(0xFF0000));
+    c.TextOut(20, 20, "Pellora");
+    c.SetHandle(nullptr);  // let go before the memory is read, as a surface's canvas does
+  }
+  int lit = 0;
+  for (uint16_t p : pixels) {
+    ASSERT_EQ(p & 0xFFE0, 0) << "only the blue bits of 5-6-5 may be set";
+    if ((p & 0x1F) >= 0x18) ++lit;
+  }
+  EXPECT_GT(lit, 40);
+  const std::filesystem::path dir = std::filesystem::path(PELLORA_SOURCE_DIR) / "build-pic/renders";
+  std::filesystem::create_directories(dir);
+  EXPECT_TRUE(WritePngFromDC((dir / "canvas_pellora_12pt_blue_bufferdc565.png").string(), dc));
+  DeleteDC(dc);
+}
+
+}  // namespace
