@@ -338,6 +338,24 @@ void ActivateNextAfter(uintptr_t leaving) {
       }
     }
   }
+  if (!next) {
+    // Only disabled windows of ours are left, as when a modal dialog hides before its
+    // owner is enabled again. Activation is then nowhere for a moment, but it has not
+    // left the application: no WM_ACTIVATEAPP, since the owner is about to take it back.
+    const bool othersShown = std::any_of(s.topOrder.begin(), s.topOrder.end(), [&](uintptr_t id) {
+      Window* c = Find(id);
+      return c && id != leaving && !c->destroying && (c->style & WS_VISIBLE) && !c->minimized;
+    });
+    if (othersShown && s.appActive && s.active == leaving) {
+      const uintptr_t old = s.active;
+      const int minimized = (w && w->minimized) ? 1 : 0;
+      s.active = 0;
+      Send(old, WM_NCACTIVATE, FALSE, 0);
+      Send(old, WM_ACTIVATE, MAKELPARAM(WA_INACTIVE, minimized), 0);
+      if (s.focus && WithinTree(s.focus, old)) SetFocus(nullptr);
+      return;
+    }
+  }
   Activate(next, WA_ACTIVE, false);
 }
 

@@ -144,6 +144,27 @@ TEST_F(WindowTest, PasswordDialogOverTheFullScreenSceneTakesKeysTypedDuringItsMo
   EXPECT_EQ(CountOf(scene, WM_ACTIVATEAPP), 0);
 }
 
+TEST_F(WindowTest, HidingAModalDialogBeforeItsOwnerIsEnabledKeepsTheApplicationActive) {
+  HWND scene = TopLevel(WS_POPUP | WS_VISIBLE, 0, 0, 400, 300);
+  HWND dialog = TopLevel(WS_POPUP | WS_CAPTION, 50, 50, 200, 100, scene);
+  EnableWindow(scene, FALSE);
+  ShowWindow(dialog, SW_SHOW);
+  Log().clear();
+  ShowWindow(dialog, SW_HIDE);  // the dialog closes while the scene is still disabled
+  EXPECT_EQ(GetActiveWindow(), nullptr);
+  EXPECT_EQ(CountOf(dialog, WM_ACTIVATE), 1);
+  EnableWindow(scene, TRUE);
+  SetActiveWindow(scene);
+  EXPECT_EQ(GetActiveWindow(), scene);
+  EXPECT_EQ(CountOf(scene, WM_ACTIVATEAPP), 0);
+  EXPECT_EQ(CountOf(dialog, WM_ACTIVATEAPP), 0);
+  // With nothing of ours left on the screen, activation does leave the application.
+  Log().clear();
+  ShowWindow(scene, SW_HIDE);
+  EXPECT_EQ(CountOf(scene, WM_ACTIVATEAPP), 1);
+  EXPECT_EQ(GetForegroundWindow(), nullptr);
+}
+
 TEST_F(WindowTest, KeysBecomeKeyMessagesAndCharactersWithShiftDigitsAndBackspace) {
   HWND top = TopLevel(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   HWND edit = Child(top, 0, 0, 100, 20);
