@@ -14,6 +14,7 @@ struct Received {
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
+  UINT posFlags = 0;  // WM_WINDOWPOSCHANGED's flags, read while the record still exists
 };
 
 inline std::vector<Received>& Log() {
@@ -22,7 +23,9 @@ inline std::vector<Received>& Log() {
 }
 
 inline LRESULT CALLBACK_Record(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  Log().push_back({hwnd, message, wParam, lParam});
+  Received r{hwnd, message, wParam, lParam};
+  if (message == WM_WINDOWPOSCHANGED && lParam) r.posFlags = reinterpret_cast<const WINDOWPOS*>(lParam)->flags;
+  Log().push_back(r);
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 

@@ -18,6 +18,11 @@ TEST_F(WindowTest, CreateShowAndDestroySendTheLifecycleInOrder) {
   EXPECT_FALSE(ShowWindow(top, SW_SHOW));  // it was hidden before
   EXPECT_EQ(MessagesOf(top, kLifecycle), (std::vector<UINT>{WM_SHOWWINDOW, WM_ACTIVATEAPP, WM_ACTIVATE, WM_SETFOCUS}));
   EXPECT_TRUE(IsWindowVisible(top));
+  // Showing is also a position change with SWP_SHOWWINDOW, which display hooks wait for.
+  const auto shown = std::find_if(Log().begin(), Log().end(), [&](const Received& r) {
+    return r.hwnd == top && r.message == WM_WINDOWPOSCHANGED && (r.posFlags & SWP_SHOWWINDOW);
+  });
+  EXPECT_NE(shown, Log().end());
   EXPECT_EQ(GetActiveWindow(), top);
   EXPECT_EQ(GetFocus(), top);
 
