@@ -343,7 +343,7 @@ void TControl::MouseInput(UINT Msg, WPARAM Keys, int32_t X, int32_t Y) {
       const bool wasDown = FMouseDown && Msg == WM_LBUTTONUP;
       if (Msg == WM_LBUTTONUP) FMouseDown = false;
       DoMouseUp(button(Msg), shift, X, Y);
-      if (wasDown && X >= 0 && Y >= 0 && X < FWidth && Y < FHeight) Click();
+      if (wasDown && FClickOnRelease && X >= 0 && Y >= 0 && X < FWidth && Y < FHeight) Click();
       break;
     }
     case WM_MOUSEMOVE:

@@ -210,6 +210,7 @@ class TControl : public TComponent {
   std::string FHint;
   bool FShowHint = false;
   bool FMouseDown = false;  // a click started on this control
+  bool FClickOnRelease = true;  // a press and release on the control is a click
   bool FUpdatingFont = false;
 
   TNotifyEvent FOnClick;

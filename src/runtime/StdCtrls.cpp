@@ -556,6 +556,7 @@ TListBox::TListBox(TComponent* AOwner) : TWinControl(AOwner) {
   FHeight = 97;
   FColor = clWindow;
   FTabStop = true;
+  FClickOnRelease = false;  // a list's click is a change of selection
 }
 
 void TListBox::SetItems(std::vector<std::string> Value) {
