@@ -184,6 +184,16 @@ class SdlPresenter : public Presenter {
     // X refuses the focus to a window that is not mapped.
     SDL_Window* w = Get(id);
     if (!w || !(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) return;
+    // A window window managers keep above the others (a topmost full-screen scene) would
+    // hide a dialog of ours brought forward over it, so that dialog goes above as well.
+    if (!shapes_[id].topmost) {
+      for (auto& [other, window] : windows_) {
+        if (other != id && shapes_[other].topmost && (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN)) {
+          SDL_SetWindowAlwaysOnTop(w, SDL_TRUE);
+          break;
+        }
+      }
+    }
     SDL_RaiseWindow(w);
     SDL_SetWindowInputFocus(w);
   }

@@ -236,6 +236,22 @@ TEST_F(SdlPresenter, AFullScreenWindowShowsAnOutsidePictureLetterboxed) {
   EXPECT_EQ(ScreenPixel(server_.Display(), 512, 100), "0,255,0");  // top half of the picture
   EXPECT_EQ(ScreenPixel(server_.Display(), 512, 600), "255,0,0");  // bottom half
   EXPECT_EQ(ScreenPixel(server_.Display(), 1000, 300), "0,0,0");   // right bar
+
+  // A dialog shown over the full-screen window is seen above it.
+  WNDCLASSA dc{};
+  dc.lpfnWndProc = PaintRed;
+  dc.lpszClassName = "SdlDialog";
+  ASSERT_NE(RegisterClassA(&dc), 0);
+  EnableWindow(screen, FALSE);
+  HWND dialog = CreateWindowExA(0, "SdlDialog", "Dialog", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 300, 300,
+                                281, 195, screen, nullptr, nullptr, nullptr);
+  ASSERT_NE(dialog, nullptr);
+  ASSERT_TRUE(LoopUntil(2000, [&] { return CountOf(dialog, WM_PAINT) > 0; }));
+  LoopUntil(300, [] { return false; });
+  POINT inBox{50, 50};
+  ClientToScreen(dialog, &inBox);
+  EXPECT_EQ(ScreenPixel(server_.Display(), inBox.x, inBox.y), "255,0,0");
+  EXPECT_EQ(GetActiveWindow(), dialog);
 }
 
 }  // namespace
