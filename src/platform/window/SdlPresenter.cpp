@@ -99,8 +99,19 @@ class SdlPresenter : public Presenter {
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // DISPLAY chose this presenter, so it is the X display or nothing: SDL would otherwise
+    // try other drivers, one of which draws nowhere at all.
+    if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      *error = std::string("The display cannot be opened: ") + SDL_GetError();
+      const char* display = SDL_getenv("DISPLAY");
+      *error = std::string("The display ") + (display ? display : "") + " cannot be opened: " + SDL_GetError();
+      return nullptr;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || SDL_strcmp(driver, "dummy") == 0 || SDL_strcmp(driver, "offscreen") == 0) {
+      *error = std::string("The display cannot be opened: SDL offers only the '") + (driver ? driver : "") +
+               "' video driver, which shows nothing";
+      SDL_QuitSubSystem(SDL_INIT_VIDEO);
       return nullptr;
     }
     auto p = std::unique_ptr<SdlPresenter>(new SdlPresenter());

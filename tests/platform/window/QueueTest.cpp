@@ -167,6 +167,13 @@ TEST(PresenterChoice, NoDisplayAndNoRequestGivesAClearError) {
   EXPECT_EQ(CreateWindowExA(0, "Plain", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
   EXPECT_EQ(CurrentPresenterKind(), PresenterKind::None);
   EXPECT_NE(PresenterError().find("DISPLAY"), std::string::npos);
+  // A DISPLAY that cannot be opened is an error too: the product never falls back to
+  // running unseen on a desktop.
+  setenv("DISPLAY", ":987", 1);
+  EXPECT_FALSE(EnsurePresenter());
+  EXPECT_EQ(CurrentPresenterKind(), PresenterKind::None);
+  EXPECT_FALSE(PresenterError().empty());
+  unsetenv("DISPLAY");
   // Asking for the headless presenter in the environment is a choice, too.
   setenv("PELLORA_HEADLESS", "1", 1);
   EXPECT_TRUE(EnsurePresenter());
