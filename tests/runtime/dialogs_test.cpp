@@ -1,0 +1,142 @@
+#include <filesystem>
+#include <fstream>
+
+#include "forms_fixture.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class DialogsTest : public HeadlessForms {
+ protected:
+  void SetUp() override {
+    HeadlessForms::SetUp();
+    dir = fs::temp_directory_path() / ("pellora_dialogs_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "pictures");
+    for (const char* f : {"ball.bmp", "Other.BMP", "notes.txt"}) std::ofstream(dir / f) << "x";
+    std::ofstream(dir / "pictures" / "deep.bmp") << "x";
+  }
+  void TearDown() override {
+    fs::remove_all(dir);
+    HeadlessForms::TearDown();
+  }
+  // Runs Execute with a script of keys typed once the dialog is up.
+  bool ExecuteTyping(TOpenDialog& dialog, const std::string& keys) {
+    bool typed = false;
+    Application->SetOnIdle([&](TObject*, bool&) {
+      if (!typed && dialog.DialogForm() != nullptr && dialog.DialogForm()->Visible()) {
+        typed = true;
+        headless::TypeText(keys);
+      }
+    });
+    const bool result = dialog.Execute();
+    Application->SetOnIdle(nullptr);
+    EXPECT_TRUE(typed);
+    return result;
+  }
+  fs::path dir;
+};
+
+TEST_F(DialogsTest, TheFilterListsMatchingFilesAndTheFoldersWithUp) {
+  TOpenDialog dialog(nullptr);
+  dialog.SetFilter("Bitmap files|*.bmp");
+  dialog.SetInitialDir(dir.string());
+  std::vector<std::string> files, folders;
+  Application->SetOnIdle([&](TObject*, bool&) {
+    TForm* f = dialog.DialogForm();
+    if (f == nullptr || !files.empty()) return;
+    files = static_cast<TListBox*>(f->FindComponent("FileList"))->Items();
+    folders = static_cast<TListBox*>(f->FindComponent("FolderList"))->Items();
+    headless::KeyPress(VK_ESCAPE);
+  });
+  EXPECT_FALSE(dialog.Execute());
+  Application->SetOnIdle(nullptr);
+  EXPECT_EQ(files, (std::vector<std::string>{"ball.bmp", "Other.BMP"}));
+  EXPECT_EQ(folders, (std::vector<std::string>{"..", "pictures"}));
+}
+
+TEST_F(DialogsTest, TypingANameAndEnterChoosesTheFullPath) {
+  TOpenDialog dialog(nullptr);
+  dialog.SetFilter("Bitmap files|*.bmp");
+  dialog.SetInitialDir(dir.string());
+  EXPECT_TRUE(ExecuteTyping(dialog, "ball.bmp\n"));
+  EXPECT_EQ(dialog.FileName(), (dir / "ball.bmp").string());
+}
+
+TEST_F(DialogsTest, TypingAFolderNameOpensItAndTheNextNameIsTakenThere) {
+  TOpenDialog dialog(nullptr);
+  dialog.SetFilter("Bitmap files|*.bmp");
+  dialog.SetInitialDir(dir.string());
+  EXPECT_TRUE(ExecuteTyping(dialog, "pictures\ndeep.bmp\n"));
+  EXPECT_EQ(dialog.FileName(), (dir / "pictures" / "deep.bmp").string());
+}
+
+TEST_F(DialogsTest, CancelKeepsTheOldFileName) {
+  TOpenDialog dialog(nullptr);
+  dialog.SetInitialDir(dir.string());
+  dialog.SetFileName("/somewhere/old.bmp");
+  bool pressed = false;
+  Application->SetOnIdle([&](TObject*, bool&) {
+    TForm* f = dialog.DialogForm();
+    if (f == nullptr || pressed) return;
+    pressed = true;
+    auto* cancel = static_cast<TButton*>(f->FindComponent("CancelButton"));
+    headless::Click(cancel->Handle(), 10, 10);
+  });
+  EXPECT_FALSE(dialog.Execute());
+  Application->SetOnIdle(nullptr);
+  EXPECT_EQ(dialog.FileName(), "/somewhere/old.bmp");
+}
+
+TEST_F(DialogsTest, AMissingFileIsRefusedWhenItMustExist) {
+  TOpenDialog dialog(nullptr);
+  dialog.SetInitialDir(dir.string());
+  dialog.SetOptions(ofFileMustExist);
+  int boxes = 0;
+  bool typed = false;
+  Application->SetOnIdle([&](TObject*, bool&) {
+    TCustomForm* active = Screen->ActiveForm();
+    if (active != nullptr && active->FindComponent("Message") != nullptr) {
+      ++boxes;
+      headless::KeyPress(VK_RETURN);  // closes the box
+    } else if (boxes == 1 && active == dialog.DialogForm()) {
+      ++boxes;
+      headless::KeyPress(VK_ESCAPE);  // back in the dialog, which stayed open: cancel it
+    } else if (!typed && dialog.DialogForm() != nullptr) {
+      typed = true;
+      headless::TypeText("nothere.bmp\n");
+    }
+  });
+  EXPECT_FALSE(dialog.Execute());
+  Application->SetOnIdle(nullptr);
+  EXPECT_EQ(boxes, 2);
+}
+
+TEST(OpenDialogFilter, EntriesAndMasks) {
+  const auto entries = TOpenDialog::ParseFilter("Bitmap files|*.bmp|All|*.bmp;*.dib");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].Description, "Bitmap files");
+  EXPECT_EQ(entries[1].Masks, (std::vector<std::string>{"*.bmp", "*.dib"}));
+  EXPECT_TRUE(TOpenDialog::MatchesMask("BALL.BMP", entries[0].Masks));
+  EXPECT_FALSE(TOpenDialog::MatchesMask("ball.bmp.txt", entries[0].Masks));
+  EXPECT_TRUE(TOpenDialog::ParseFilter("").empty());
+}
+
+TEST_F(DialogsTest, AMessageBoxClosesWithEnterAndShowsItsText) {
+  std::string caption, text;
+  Application->SetOnIdle([&](TObject*, bool&) {
+    TCustomForm* box = Screen->ActiveForm();
+    if (box == nullptr || !caption.empty()) return;
+    caption = box->Caption();
+    text = static_cast<TLabel*>(box->FindComponent("Message"))->Caption();
+    if (const char* d = std::getenv("PELLORA_SHOTS")) SaveWindowPng(box->Handle(), (std::string(d) + "/messagebox.png").c_str());
+    headless::KeyPress(VK_RETURN);
+  });
+  EXPECT_EQ(ShowMessageBox("Error in entering of password in one of the string.", "Set Password"), IDOK);
+  Application->SetOnIdle(nullptr);
+  EXPECT_EQ(caption, "Set Password");
+  EXPECT_EQ(text, "Error in entering of password in one of the string.");
+}
+
+}  // namespace
