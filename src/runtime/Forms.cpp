@@ -677,6 +677,13 @@ bool TApplication::ProcessMessage(MSG& Msg) {
     FTerminated = true;
     return true;
   }
+  // Keys belong to the window that has the focus when they are handled: a Tab that
+  // moved the focus sends the keys typed after it to the new control, even when they
+  // were queued before it took effect.
+  if (Msg.message >= WM_KEYFIRST && Msg.message <= WM_KEYLAST) {
+    HWND focus = GetFocus();
+    if (focus != nullptr && focus != Msg.hwnd && TWinControl::FromHandle(focus) != nullptr) Msg.hwnd = focus;
+  }
   try {
     if (!IsKeyMsg(Msg)) {
       TranslateMessage(&Msg);

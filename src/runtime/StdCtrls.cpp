@@ -111,7 +111,8 @@ void TLabel::AdjustSize() {
   std::vector<std::string> lines = Lines(nullptr);
   for (const std::string& l : lines) w = std::max(w, MeasureText(FFont.get(), l, &lineH));
   h = lineH * static_cast<int32_t>(lines.size());
-  SetBounds(FLeft, FTop, w, h);
+  // One pixel more than the advance, for the last glyph's overhang.
+  SetBounds(FLeft, FTop, w > 0 ? w + 1 : 0, h);
 }
 
 void TLabel::PaintControl(TCanvas* Canvas) {
