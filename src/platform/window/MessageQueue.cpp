@@ -204,7 +204,10 @@ void ConvertKey(const NativeEvent& e, bool down) {
     char ch = e.character;
     if (ch && ctrl && std::isalpha(static_cast<unsigned char>(ch))) ch = static_cast<char>(ch & 0x1F);
     if (!ch) ch = VirtualKeyToChar(vk, Down(s.asyncState, VK_SHIFT), (s.asyncState[VK_CAPITAL] & 1) != 0, ctrl);
-    QueueInput(target, sys ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lParam, static_cast<unsigned char>(ch));
+    // The layout's own text, when it comes, wins over our Latin map; Ctrl combinations
+    // bring no text and keep the map's control codes.
+    const DWORD character = (e.textFollows && !ctrl) ? kCharacterFollows : static_cast<unsigned char>(ch);
+    QueueInput(target, sys ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lParam, character);
   } else {
     lParam |= KF_REPEAT_BIT | KF_UP_BIT;
     QueueInput(target, sys ? WM_SYSKEYUP : WM_KEYUP, vk, lParam);
@@ -752,6 +755,7 @@ BOOL TranslateMessage(const MSG* msg) {
     return (msg->message == WM_KEYUP || msg->message == WM_SYSKEYUP) ? TRUE : FALSE;
   }
   State& s = S();
+  if (msg->lPrivate == kCharacterFollows) return TRUE;
   char ch = static_cast<char>(msg->lPrivate);
   if (!ch) {
     ch = VirtualKeyToChar(static_cast<UINT>(msg->wParam), Down(s.keyState, VK_SHIFT), (s.keyState[VK_CAPITAL] & 1) != 0,

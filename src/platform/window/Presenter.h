@@ -52,6 +52,7 @@ struct NativeEvent {
   bool extended = false;
   bool repeat = false;
   char character = 0;  // the character the key gives, when the presenter knows it
+  bool textFollows = false;  // the key's character comes as a Text event of its own
   int x = 0;           // client coordinates of `window` for mouse events
   int y = 0;
   int button = 0;  // 1 left, 2 middle, 3 right

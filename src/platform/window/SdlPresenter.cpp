@@ -74,6 +74,23 @@ UINT VkFromKeycode(SDL_Keycode key, SDL_Scancode scan) {
   }
 }
 
+// Keys whose keycode is a character: SDL sends their text as a text-input event.
+bool Printable(SDL_Keycode key) { return (key >= 0x20 && key < 0x7F) || (key >= 0xA0 && !(key & SDLK_SCANCODE_MASK)); }
+
+// Text here is 8-bit: code points up to 255 keep their byte, the rest become '?'.
+std::string Latin1(const char* utf8) {
+  std::string out;
+  for (const auto* p = reinterpret_cast<const unsigned char*>(utf8); *p;) {
+    const unsigned char lead = *p++;
+    int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+    uint32_t cp = extra ? (lead & (0x3Fu >> extra)) : lead;
+    for (; extra > 0 && (*p & 0xC0) == 0x80; --extra, ++p) cp = (cp << 6) | (*p & 0x3F);
+    const bool stray = lead >= 0x80 && lead < 0xC0;  // a continuation byte with no lead
+    out.push_back(cp <= 0xFF && extra == 0 && !stray ? static_cast<char>(cp) : '?');
+  }
+  return out;
+}
+
 SDL_SystemCursor SystemCursorFor(int id) {
   switch (id) {
     case 32513: return SDL_SYSTEM_CURSOR_IBEAM;
@@ -116,7 +133,8 @@ class SdlPresenter : public Presenter {
     }
     auto p = std::unique_ptr<SdlPresenter>(new SdlPresenter());
     p->wakeEvent_ = SDL_RegisterEvents(1);
-    SDL_StopTextInput();
+    // Text input gives the characters of the keyboard's own layout, dead keys included.
+    SDL_StartTextInput();
     return p;
   }
 
@@ -340,7 +358,15 @@ class SdlPresenter : public Presenter {
         n.window = IdOf(e.key.windowID);
         n.vk = VkFromKeycode(e.key.keysym.sym, e.key.keysym.scancode);
         n.repeat = e.key.repeat != 0;
+        n.textFollows = e.type == SDL_KEYDOWN && Printable(e.key.keysym.sym) && !(e.key.keysym.mod & KMOD_CTRL);
         if (n.vk == 0) return;
+        Push(n);
+        return;
+      case SDL_TEXTINPUT:
+        n.kind = NativeEvent::Text;
+        n.window = IdOf(e.text.windowID);
+        n.text = Latin1(e.text.text);
+        if (n.text.empty()) return;
         Push(n);
         return;
       case SDL_MOUSEMOTION:
@@ -397,7 +423,7 @@ class SdlPresenter : public Presenter {
         Push(n);
         return;
       default:
-        return;  // text input, the wake event and the rest carry nothing for us
+        return;  // the wake event and the rest carry nothing for us
     }
   }
 

@@ -20,6 +20,10 @@ namespace window_internal {
 // otherwise ask for gigabytes of back buffer.
 constexpr int kMaxWindowExtent = 16384;
 
+// A key message's lPrivate when the keyboard delivers the key's character separately, so
+// that TranslateMessage must not make one of its own.
+constexpr DWORD kCharacterFollows = 0x100;
+
 struct WindowClass {
   std::string name;
   ATOM atom = 0;

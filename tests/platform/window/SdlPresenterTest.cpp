@@ -188,6 +188,28 @@ TEST_F(SdlPresenter, PaintsOnARealDisplayAndHearsRealKeysAndMoves) {
   const auto ch = std::find_if(Log().begin(), Log().end(), [&](const Received& r) { return r.message == WM_CHAR; });
   EXPECT_EQ(ch->wParam, static_cast<WPARAM>('a'));
 
+  // Typed text, with Shift and a symbol, and a Backspace, each character once.
+  Log().clear();
+  X("xdotool type --delay 20 'xY7#'");
+  X("xdotool key BackSpace");
+  auto chars = [&] {
+    std::string out;
+    for (const Received& r : Log()) {
+      if (r.hwnd == top && r.message == WM_CHAR) out.push_back(static_cast<char>(r.wParam));
+    }
+    return out;
+  };
+  EXPECT_TRUE(LoopUntil(3000, [&] { return chars().size() >= 5; }));
+  LoopUntil(100, [] { return false; });
+  EXPECT_EQ(chars(), "xY7#\b");
+  // A letter beyond ASCII arrives as its 8-bit (Latin-1) byte.
+  Log().clear();
+  // xdotool lends the letter a spare key only while it runs, so the loop must be reading
+  // events meanwhile: it types in the background.
+  X("xdotool sleep 0.2 type --delay 20 '\xc3\xa9' >/dev/null 2>&1 &");
+  EXPECT_TRUE(LoopUntil(3000, [&] { return !chars().empty(); }));
+  EXPECT_EQ(chars(), "\xe9");
+
   // Another X client taking the focus deactivates the application, and back.
   Log().clear();
   const std::string ours = X("xdotool search --name '^Pellora$' 2>/dev/null | head -n1");
