@@ -718,10 +718,20 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
 void TApplication::Idle() {
   bool done = true;
   ++FIdleCount;
-  try {
-    if (FOnIdle) FOnIdle(this, done);
-  } catch (const std::exception& e) {
-    HandleException(e);
+  if (FOnIdle) {
+    // The callback may replace or clear itself while it runs; it is moved out of the
+    // slot for the call (no copy, no allocation) and put back unless it was replaced.
+    TIdleEvent handler = std::move(FOnIdle);
+    FOnIdle = nullptr;
+    FIdleReplaced = false;
+    try {
+      handler(this, done);
+    } catch (const std::exception& e) {
+      if (!FIdleReplaced) FOnIdle = std::move(handler);
+      HandleException(e);
+      handler = nullptr;
+    }
+    if (handler && !FIdleReplaced) FOnIdle = std::move(handler);
   }
   // Nothing spins: with the callback content, the loop sleeps until a message comes.
   if (done) WaitMessage();

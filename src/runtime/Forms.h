@@ -252,7 +252,10 @@ class TApplication : public TComponent {
 
   bool Active() const { return FActive; }
   const TIdleEvent& OnIdle() const { return FOnIdle; }
-  void SetOnIdle(TIdleEvent Value) { FOnIdle = std::move(Value); }
+  void SetOnIdle(TIdleEvent Value) {
+    FOnIdle = std::move(Value);
+    FIdleReplaced = true;
+  }
   const TExceptionEvent& OnException() const { return FOnException; }
   void SetOnException(TExceptionEvent Value) { FOnException = std::move(Value); }
   const TNotifyEvent& OnActivate() const { return FOnActivate; }
@@ -291,6 +294,7 @@ class TApplication : public TComponent {
   bool FHandling = false;
   int64_t FIdleCount = 0;
   TIdleEvent FOnIdle;
+  bool FIdleReplaced = false;
   TExceptionEvent FOnException;
   TNotifyEvent FOnActivate;
   TNotifyEvent FOnDeactivate;
