@@ -207,6 +207,7 @@ void ConvertKey(const NativeEvent& e, bool down) {
     // The layout's own text, when it comes, wins over our Latin map; Ctrl combinations
     // bring no text and keep the map's control codes.
     const DWORD character = (e.textFollows && !ctrl) ? kCharacterFollows : static_cast<unsigned char>(ch);
+    if (character == kCharacterFollows) s.textTarget = target;
     QueueInput(target, sys ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lParam, character);
   } else {
     lParam |= KF_REPEAT_BIT | KF_UP_BIT;
@@ -320,11 +321,16 @@ void ConvertNative(const NativeEvent& e) {
     case NativeEvent::KeyUp:
       ConvertKey(e, false);
       break;
-    case NativeEvent::Text:
-      if (const uintptr_t target = KeyTarget()) {
+    case NativeEvent::Text: {
+      // The text belongs to the key that made it, even if that key's message has since
+      // moved the focus (a key that opens a dialog does not type into the dialog).
+      const uintptr_t target = Find(s.textTarget) ? s.textTarget : KeyTarget();
+      s.textTarget = 0;
+      if (target) {
         for (char c : e.text) QueueInput(target, WM_CHAR, static_cast<unsigned char>(c), 1);
       }
       break;
+    }
     case NativeEvent::MouseMove:
     case NativeEvent::ButtonDown:
     case NativeEvent::ButtonUp:
@@ -607,6 +613,7 @@ void ResetWindowSystem() {
   s.focus = s.active = s.lastActive = s.capture = 0;
   s.appActive = false;
   s.pendingDeactivate = false;
+  s.textTarget = 0;
   s.keyState.fill(0);
   s.asyncState.fill(0);
   s.cursor = nullptr;
@@ -1082,6 +1089,21 @@ void KeyDown(UINT vk, char character) {
   e.kind = NativeEvent::KeyDown;
   e.vk = vk;
   e.character = character;
+  Inject(e);
+}
+
+void KeyDownWithText(UINT vk) {
+  NativeEvent e;
+  e.kind = NativeEvent::KeyDown;
+  e.vk = vk;
+  e.textFollows = true;
+  Inject(e);
+}
+
+void LayoutText(const std::string& text) {
+  NativeEvent e;
+  e.kind = NativeEvent::Text;
+  e.text = text;
   Inject(e);
 }
 

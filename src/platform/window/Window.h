@@ -695,7 +695,7 @@ int GetRefreshRate();
 // ---------------------------------------------------------------------------------------
 // The headless presenter's controls for tests. Input goes through the same path as a real
 // display's: it is queued as native events and turned into messages by the message loop,
-// which a sleeping GetMessage wakes up for. KeyDown, KeyUp, KeyPress, TypeText,
+// which a sleeping GetMessage wakes up for. KeyDown, KeyUp, KeyPress, TypeText, KeyDownWithText, LayoutText,
 // ActivateWindow, ActivateOtherApplication, RequestClose and Minimize may be called from
 // any thread (say, while the test's main thread sits in a modal loop); the rest read the
 // windows' places and belong to the user-interface thread.
@@ -705,6 +705,10 @@ namespace headless {
 void SetScreenSize(int width, int height);
 void KeyDown(UINT vk, char character = 0);  // character: what the layout gives (0: the Latin map)
 void KeyUp(UINT vk);
+// A key whose character the keyboard layout delivers as text of its own, as a real display
+// does: the key down (which TranslateMessage then gives no character for), and the text.
+void KeyDownWithText(UINT vk);
+void LayoutText(const std::string& text);
 void KeyPress(UINT vk, char character = 0);  // down, then up
 void TypeText(const std::string& text);      // key presses (with Shift where needed) for each character
 void MouseMove(int screenX, int screenY);

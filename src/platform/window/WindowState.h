@@ -103,6 +103,7 @@ struct State {
   // `asyncState` as input arrived.
   std::array<BYTE, 256> keyState{};
   std::array<BYTE, 256> asyncState{};
+  uintptr_t textTarget = 0;  // where the text of the last key down goes, whoever has the focus now
   POINT cursorPos{};
   HCURSOR cursor = nullptr;
   bool cursorSet = false;

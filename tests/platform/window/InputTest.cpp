@@ -198,6 +198,36 @@ TEST_F(WindowTest, KeysBecomeKeyMessagesAndCharactersWithShiftDigitsAndBackspace
             2);
 }
 
+TEST_F(WindowTest, LayoutTextGoesToTheWindowWhoseKeyMadeIt) {
+  WNDCLASSA wc{};
+  wc.lpszClassName = "OpensDialog";
+  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+    Log().push_back({h, m, w, l});
+    // The key that ends the saver moves the focus to the password field at once.
+    if (m == WM_KEYDOWN) SetFocus(reinterpret_cast<HWND>(GetWindowLongPtrA(h, GWLP_USERDATA)));
+    return DefWindowProcA(h, m, w, l);
+  };
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND scene = CreateWindowExA(0, "OpensDialog", "", WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                               nullptr, nullptr);
+  HWND field = TopLevel(WS_POPUP | WS_VISIBLE, 200, 0, 100, 20);
+  SetWindowLongPtrA(scene, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(field));
+  SetActiveWindow(scene);
+  Log().clear();
+  headless::KeyDownWithText('Q');
+  Pump();  // the key down is handled before its text arrives
+  EXPECT_EQ(GetFocus(), field);
+  headless::LayoutText("\xe9");  // the layout's character for that key
+  headless::KeyUp('Q');
+  Pump();
+  EXPECT_EQ(CharsTo(scene), "\xe9");
+  EXPECT_EQ(CharsTo(field), "");
+  // Later text belongs to whoever has the focus.
+  headless::LayoutText("z");
+  Pump();
+  EXPECT_EQ(CharsTo(field), "z");
+}
+
 TEST_F(WindowTest, KeyStateFollowsTheMessagesTaken) {
   HWND top = TopLevel(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   headless::KeyDown(VK_SHIFT);
