@@ -450,8 +450,8 @@ bool SameFormat(const Surface& a, const Surface& b) {
 }
 
 // The source pixel for destination pixel i of n, over a source span of m pixels.
-inline int MapPixel(int i, int n, int m, bool flip) {
-  int t = static_cast<int>((static_cast<int64_t>(2 * i + 1) * m) / (2 * static_cast<int64_t>(n)));
+inline int64_t MapPixel(int64_t i, int64_t n, int64_t m, bool flip) {
+  int64_t t = ((2 * i + 1) * m) / (2 * n);
   return flip ? m - 1 - t : t;
 }
 
@@ -479,8 +479,8 @@ static bool RopNeedsDest(DWORD rop) {
   return (((i >> 1) ^ i) & 0x55) != 0;
 }
 
-bool Blit(Surface& dst, const RECT& clip, int dx, int dy, int dw, int dh, Surface* src, int sx, int sy, int sw,
-          int sh, DWORD rop, const BlitColors& colors) {
+bool Blit(Surface& dst, const RECT& clip, int64_t dx, int64_t dy, int64_t dw, int64_t dh, Surface* src, int64_t sx,
+          int64_t sy, int64_t sw, int64_t sh, DWORD rop, const BlitColors& colors) {
   uint32_t index = (rop >> 16) & 0xFF;
   bool needSource = RopNeedsSource(rop);
   if (needSource && !src) return false;
@@ -512,8 +512,8 @@ bool Blit(Surface& dst, const RECT& clip, int dx, int dy, int dw, int dh, Surfac
     }
   }
   // Destination span inside the clip, then the part of it whose source lies inside the source.
-  int64_t x0 = std::max<int64_t>(dx, clip.left), x1 = std::min<int64_t>(int64_t{dx} + dw, clip.right);
-  int64_t y0 = std::max<int64_t>(dy, clip.top), y1 = std::min<int64_t>(int64_t{dy} + dh, clip.bottom);
+  int64_t x0 = std::max<int64_t>(dx, clip.left), x1 = std::min<int64_t>(dx + dw, clip.right);
+  int64_t y0 = std::max<int64_t>(dy, clip.top), y1 = std::min<int64_t>(dy + dh, clip.bottom);
   if (x0 >= x1 || y0 >= y1) return true;
   Scratch& buf = Buffers();
   int n = static_cast<int>(x1 - x0);
@@ -527,8 +527,8 @@ bool Blit(Surface& dst, const RECT& clip, int dx, int dy, int dw, int dh, Surfac
     // Keep the contiguous run of columns whose source column exists.
     int kept = 0, start = -1;
     for (int i = 0; i < n; ++i) {
-      int di = static_cast<int>(x0 - dx) + i;
-      int64_t scol = int64_t{sx} + (stretch ? MapPixel(di, dw, sw, flipX) : di);
+      int64_t di = x0 - dx + i;
+      int64_t scol = sx + (stretch ? MapPixel(di, dw, sw, flipX) : di);
       if (scol < 0 || scol >= src->width) {
         if (start >= 0 && kept > 0) break;
         continue;
@@ -609,8 +609,8 @@ bool Blit(Surface& dst, const RECT& clip, int dx, int dy, int dw, int dh, Surfac
     int64_t y = upwards ? y1 - 1 - step : y0 + step;
     const uint8_t* srow = nullptr;
     if (src) {
-      int di = static_cast<int>(y - dy);
-      int64_t srowIndex = int64_t{sy} + (stretch ? MapPixel(di, dh, sh, flipY) : di);
+      int64_t di = y - dy;
+      int64_t srowIndex = sy + (stretch ? MapPixel(di, dh, sh, flipY) : di);
       if (srowIndex < 0 || srowIndex >= src->height) continue;
       srow = src->Row(static_cast<int>(srowIndex));
     }
@@ -718,11 +718,12 @@ BOOL StretchBetween(HDC dest, int x, int y, int width, int height, HDC source, i
   if (!SurfaceOfDc(*d, ds)) return FALSE;
   Dc* s = nullptr;
   Surface ss;
+  int64_t sourceX = sx, sourceY = sy;
   if (RopNeedsSource(rop)) {
     s = GetDc(source);
     if (!s || !SurfaceOfDc(*s, ss)) return FALSE;
-    sx += s->st.origin.x;
-    sy += s->st.origin.y;
+    sourceX += s->st.origin.x;
+    sourceY += s->st.origin.y;
   }
   BlitColors colors = ColorsFor(*d, s);
   if (RopNeedsPattern(rop) && !colors.hasPattern) {
@@ -730,7 +731,8 @@ BOOL StretchBetween(HDC dest, int x, int y, int width, int height, HDC source, i
     colors.pattern = 0;
   }
   RECT clip = DeviceClip(*d, ds);
-  return Blit(ds, clip, x + d->st.origin.x, y + d->st.origin.y, width, height, s ? &ss : nullptr, sx, sy, sw, sh,
+  return Blit(ds, clip, int64_t{x} + d->st.origin.x, int64_t{y} + d->st.origin.y, width, height, s ? &ss : nullptr,
+              sourceX, sourceY, sw, sh,
               rop, colors)
              ? TRUE
              : FALSE;
@@ -784,13 +786,14 @@ int StretchDIBits(HDC dest, int x, int y, int width, int height, int sx, int sy,
   if (!SurfaceOfDib(info, usage, bits, d, ss, &decoded)) return 0;
   // The source rectangle of a bottom-up DIB is measured from its bottom-left corner; turn
   // it into rows counted from the top (a negative height still covers (sy + sh, sy]).
-  int srcTop = sy;
-  if (info->bmiHeader.biHeight > 0) srcTop = sh > 0 ? ss.height - sy - sh : ss.height - sy - sh - 2;
+  int64_t srcTop = sy;
+  if (info->bmiHeader.biHeight > 0) srcTop = sh > 0 ? int64_t{ss.height} - sy - sh : int64_t{ss.height} - sy - sh - 2;
   int srcHeight = sh;
   BlitColors colors = ColorsFor(*d, nullptr);
   if (RopNeedsPattern(rop) && !colors.hasPattern) colors.hasPattern = true;
   RECT clip = DeviceClip(*d, ds);
-  if (!Blit(ds, clip, x + d->st.origin.x, y + d->st.origin.y, width, height, &ss, sx, srcTop, sw, srcHeight, rop,
+  if (!Blit(ds, clip, int64_t{x} + d->st.origin.x, int64_t{y} + d->st.origin.y, width, height, &ss, sx, srcTop, sw,
+            srcHeight, rop,
             colors))
     return 0;
   return ss.height;

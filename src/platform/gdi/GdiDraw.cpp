@@ -1,5 +1,6 @@
 // Pixels, brushes, pens, fills, rectangles, lines and the DC's clip and origin.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "platform/gdi/GdiInternal.h"
@@ -26,7 +27,8 @@ Target Open(HDC h) {
 }
 
 RECT ToDevice(const Dc& dc, const RECT& r) {
-  return RECT{r.left + dc.st.origin.x, r.top + dc.st.origin.y, r.right + dc.st.origin.x, r.bottom + dc.st.origin.y};
+  return RECT{ClampCoord(int64_t{r.left} + dc.st.origin.x), ClampCoord(int64_t{r.top} + dc.st.origin.y),
+              ClampCoord(int64_t{r.right} + dc.st.origin.x), ClampCoord(int64_t{r.bottom} + dc.st.origin.y)};
 }
 
 void PutPixel(Target& t, int x, int y, uint32_t raw, int rop2) {
@@ -54,14 +56,54 @@ void Line(int x0, int y0, int x1, int y1, Plot plot) {
   }
 }
 
+// A line much longer than the surface is first cut down to the part near the clip, so
+// that a line between far-away points costs no more than one across the surface. Short
+// lines are left alone so their pixels are exactly the platform's.
+bool ClipLongLine(const RECT& clip, int64_t& ax, int64_t& ay, int64_t& bx, int64_t& by) {
+  // A line whose bounding box misses the clip draws nothing, however far away it is.
+  if (std::max(ax, bx) < clip.left || std::min(ax, bx) >= clip.right || std::max(ay, by) < clip.top ||
+      std::min(ay, by) >= clip.bottom)
+    return false;
+  int64_t span = std::max<int64_t>(std::abs(bx - ax), std::abs(by - ay));
+  int64_t size = std::max<int64_t>(clip.right - clip.left, clip.bottom - clip.top);
+  if (span <= 4 * size + 64) return true;
+  // Liang-Barsky against the clip widened by a margin.
+  double x0 = static_cast<double>(ax), y0 = static_cast<double>(ay);
+  double dx = static_cast<double>(bx - ax), dy = static_cast<double>(by - ay);
+  double lo = 0, hi = 1;
+  const double m = 2;
+  double p[4] = {-dx, dx, -dy, dy};
+  double q[4] = {x0 - (clip.left - m), (clip.right + m) - x0, y0 - (clip.top - m), (clip.bottom + m) - y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+      continue;
+    }
+    double r = q[i] / p[i];
+    if (p[i] < 0) {
+      lo = std::max(lo, r);
+    } else {
+      hi = std::min(hi, r);
+    }
+    if (lo > hi) return false;
+  }
+  int64_t nax = std::llround(x0 + lo * dx), nay = std::llround(y0 + lo * dy);
+  int64_t nbx = std::llround(x0 + hi * dx), nby = std::llround(y0 + hi * dy);
+  ax = nax;
+  ay = nay;
+  bx = nbx;
+  by = nby;
+  return true;
+}
+
 }  // namespace
 
 COLORREF GetPixel(HDC h, int x, int y) {
   GDI_LOCK;
   Target t = Open(h);
   if (!t.ok) return CLR_INVALID;
-  x += t.dc->st.origin.x;
-  y += t.dc->st.origin.y;
+  x = ClampCoord(int64_t{x} + t.dc->st.origin.x);
+  y = ClampCoord(int64_t{y} + t.dc->st.origin.y);
   if (x < t.clip.left || y < t.clip.top || x >= t.clip.right || y >= t.clip.bottom) return CLR_INVALID;
   Format f(t.s);
   uint32_t raw;
@@ -81,8 +123,8 @@ COLORREF SetPixel(HDC h, int x, int y, COLORREF color) {
   GDI_LOCK;
   Target t = Open(h);
   if (!t.ok) return CLR_INVALID;
-  x += t.dc->st.origin.x;
-  y += t.dc->st.origin.y;
+  x = ClampCoord(int64_t{x} + t.dc->st.origin.x);
+  y = ClampCoord(int64_t{y} + t.dc->st.origin.y);
   if (x < t.clip.left || y < t.clip.top || x >= t.clip.right || y >= t.clip.bottom) return CLR_INVALID;
   Format f(t.s);
   uint32_t raw = f.FromRgb(ResolveColor(*t.dc, color));
@@ -146,6 +188,7 @@ BOOL Rectangle(HDC h, int left, int top, int right, int bottom) {
   if (!t.ok) return FALSE;
   RECT r = ToDevice(*t.dc, RECT{std::min(left, right), std::min(top, bottom), std::max(left, right),
                                 std::max(top, bottom)});
+  // Coordinates that were clamped are off the surface; the outline there is never seen.
   if (r.right - r.left < 2 || r.bottom - r.top < 2) return TRUE;
   Pen* pen = GetPen(t.dc->st.pen);
   Brush* brush = GetBrush(t.dc->st.brush);
@@ -183,10 +226,12 @@ BOOL LineTo(HDC h, int x, int y) {
   Pen* pen = GetPen(t.dc->st.pen);
   if (!pen || pen->style == PS_NULL) return TRUE;
   uint32_t raw = ColorToRaw(t.s, ResolveColor(*t.dc, pen->color));
-  int ox = t.dc->st.origin.x, oy = t.dc->st.origin.y;
+  int64_t ox = t.dc->st.origin.x, oy = t.dc->st.origin.y;
+  int64_t ax = from.x + ox, ay = from.y + oy, bx = x + ox, by = y + oy;
+  if (!ClipLongLine(t.clip, ax, ay, bx, by)) return TRUE;
   int rop2 = t.dc->st.rop2;
   int step = 0;
-  Line(from.x + ox, from.y + oy, x + ox, y + oy, [&](int px, int py) {
+  Line(static_cast<int>(ax), static_cast<int>(ay), static_cast<int>(bx), static_cast<int>(by), [&](int px, int py) {
     // Styled pens: dashes of 18 on, 6 off; dots alternate.
     bool on = pen->style == PS_SOLID || (pen->style == PS_DASH && step % 24 < 18) ||
               (pen->style == PS_DOT && step % 2 == 0);
@@ -276,7 +321,7 @@ BOOL SetViewportOrgEx(HDC h, int x, int y, POINT* previous) {
   Dc* dc = GetDc(h);
   if (!dc) return FALSE;
   if (previous) *previous = dc->st.origin;
-  dc->st.origin = POINT{x, y};
+  dc->st.origin = POINT{ClampCoord(x), ClampCoord(y)};
   return TRUE;
 }
 
@@ -293,8 +338,8 @@ BOOL OffsetViewportOrgEx(HDC h, int dx, int dy, POINT* previous) {
   Dc* dc = GetDc(h);
   if (!dc) return FALSE;
   if (previous) *previous = dc->st.origin;
-  dc->st.origin.x += dx;
-  dc->st.origin.y += dy;
+  dc->st.origin.x = ClampCoord(int64_t{dc->st.origin.x} + dx);
+  dc->st.origin.y = ClampCoord(int64_t{dc->st.origin.y} + dy);
   return TRUE;
 }
 

@@ -202,10 +202,17 @@ struct BlitColors {
   bool hasPattern = false;
   COLORREF pattern = 0;
 };
-bool Blit(Surface& dst, const RECT& clip, int dx, int dy, int dw, int dh, Surface* src, int sx, int sy, int sw,
-          int sh, DWORD rop, const BlitColors& colors);
+// Coordinates are 64-bit so that extreme caller values cannot overflow on the way to the clip.
+bool Blit(Surface& dst, const RECT& clip, int64_t dx, int64_t dy, int64_t dw, int64_t dh, Surface* src, int64_t sx,
+          int64_t sy, int64_t sw, int64_t sh, DWORD rop, const BlitColors& colors);
 bool RopNeedsSource(DWORD rop);
 bool RopNeedsPattern(DWORD rop);
+// Device coordinates far outside any surface, kept small enough that adding an extent or
+// an origin to them cannot overflow.
+inline int ClampCoord(int64_t v) {
+  constexpr int64_t limit = int64_t{1} << 29;
+  return static_cast<int>(v < -limit ? -limit : (v > limit ? limit : v));
+}
 // The clip rectangle of a DC in device coordinates, inside its surface.
 RECT DeviceClip(const Dc& dc, const Surface& s);
 // Fills a rectangle (device coordinates, clipped to clip) with a colour through a binary

@@ -413,20 +413,25 @@ BOOL DrawString(HDC h, int x, int y, UINT options, const RECT* rect, const char*
   RECT clip = DeviceClip(*dc, s);
   int ox = dc->st.origin.x, oy = dc->st.origin.y;
   Format f(s);
+  RECT box{};
+  if (rect)
+    box = RECT{ClampCoord(int64_t{rect->left} + ox), ClampCoord(int64_t{rect->top} + oy),
+               ClampCoord(int64_t{rect->right} + ox), ClampCoord(int64_t{rect->bottom} + oy)};
   if (rect && (options & ETO_OPAQUE)) {
     uint32_t bkRaw = f.FromRgb(ResolveColor(*dc, dc->st.bkColor));
-    FillRaw(s, clip, RECT{rect->left + ox, rect->top + oy, rect->right + ox, rect->bottom + oy}, bkRaw, R2_COPYPEN);
+    FillRaw(s, clip, box, bkRaw, R2_COPYPEN);
   }
   if (rect && (options & ETO_CLIPPED)) {
-    clip.left = std::max<LONG>(clip.left, rect->left + ox);
-    clip.top = std::max<LONG>(clip.top, rect->top + oy);
-    clip.right = std::min<LONG>(clip.right, rect->right + ox);
-    clip.bottom = std::min<LONG>(clip.bottom, rect->bottom + oy);
+    clip.left = std::max<LONG>(clip.left, box.left);
+    clip.top = std::max<LONG>(clip.top, box.top);
+    clip.right = std::min<LONG>(clip.right, box.right);
+    clip.bottom = std::min<LONG>(clip.bottom, box.bottom);
     if (clip.left >= clip.right || clip.top >= clip.bottom) return TRUE;
   }
-  int width = 0;
+  int64_t total = 0;
   for (int i = 0; i < length; ++i)
-    width += dx ? dx[i] : GlyphFor(*r, static_cast<unsigned char>(text[i])).advance;
+    total += dx ? dx[i] : GlyphFor(*r, static_cast<unsigned char>(text[i])).advance;
+  int width = ClampCoord(total);
   UINT align = dc->st.textAlign;
   if ((align & TA_CENTER) == TA_CENTER) {
     x -= width / 2;
@@ -438,8 +443,8 @@ BOOL DrawString(HDC h, int x, int y, UINT options, const RECT* rect, const char*
   } else if (align & TA_BOTTOM) {
     y -= r->tm.tmHeight;
   }
-  x += ox;
-  y += oy;
+  x = ClampCoord(int64_t{x} + ox);
+  y = ClampCoord(int64_t{y} + oy);
   COLORREF textColor = ResolveColor(*dc, dc->st.textColor);
   uint32_t textRaw = f.FromRgb(textColor);
   if (dc->st.bkMode == OPAQUE) {
@@ -454,7 +459,7 @@ BOOL DrawString(HDC h, int x, int y, UINT options, const RECT* rect, const char*
   for (int i = 0; i < length; ++i) {
     const Glyph& g = GlyphFor(*r, static_cast<unsigned char>(text[i]));
     int gx = penX + g.left, gy = baseline - g.top;
-    penX += dx ? dx[i] : g.advance;
+    penX = ClampCoord(int64_t{penX} + (dx ? dx[i] : g.advance));
     int cx0 = std::max<int>(gx, clip.left), cx1 = std::min<int>(gx + g.width, clip.right);
     if (cx0 >= cx1) continue;
     int n = cx1 - cx0;

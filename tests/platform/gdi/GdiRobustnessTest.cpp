@@ -105,3 +105,51 @@ TEST(GdiRobustness, MalformedHeadersAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiRobustness, ExtremeCoordinatesNeitherOverflowNorHang) {
+  TestDib d(8, 8, 16);
+  TestDib src(4, 4, 8, nullptr, {Q(0, 0, 0), Q(255, 255, 255)});
+  const int big = 0x7FFFFFFF, small = static_cast<int>(0x80000000u);
+  const int values[] = {small, small + 1, -1000000, 0, 3, 1000000, big - 1, big};
+  HFONT font = CreateFontA(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Arial");
+  HGDIOBJ old = SelectObject(d.dc, font);
+  for (int a : values) {
+    for (int b : values) {
+      SetViewportOrgEx(d.dc, a % 7, b % 5, nullptr);
+      BitBlt(d.dc, a, b, b, a, src.dc, b, a, SRCCOPY);
+      StretchBlt(d.dc, a, b, b, a, src.dc, a, b, b, a, SRCCOPY);
+      StretchBlt(d.dc, 0, 0, 8, 8, src.dc, a, b, a, b, NOTSRCCOPY);
+      PatBlt(d.dc, a, b, a, b, PATINVERT);
+      RECT r{a, b, b, a};
+      FillRect(d.dc, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+      FrameRect(d.dc, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+      InvertRect(d.dc, &r);
+      Rectangle(d.dc, a, b, b, a);
+      MoveToEx(d.dc, a, b, nullptr);
+      LineTo(d.dc, b, a);
+      TextOutA(d.dc, a, b, "Wide", 4);
+      ExtTextOutA(d.dc, a, b, ETO_OPAQUE | ETO_CLIPPED, &r, "Wide", 4, nullptr);
+      GetPixel(d.dc, a, b);
+      IntersectClipRect(d.dc, a, b, b, a);
+      SelectClipRect(d.dc, nullptr);
+    }
+  }
+  // A line between far corners still draws its visible part: the main diagonal.
+  SetViewportOrgEx(d.dc, 0, 0, nullptr);
+  RECT all{0, 0, 8, 8};
+  FillRect(d.dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  HPEN white = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+  HGDIOBJ oldPen = SelectObject(d.dc, white);
+  MoveToEx(d.dc, -1000000000, -1000000000, nullptr);
+  LineTo(d.dc, 1000000000, 1000000000);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(GetPixel(d.dc, i, i), RGB(255, 255, 255)) << i;
+  EXPECT_EQ(GetPixel(d.dc, 1, 0), RGB(0, 0, 0));
+  SelectObject(d.dc, oldPen);
+  DeleteObject(white);
+  SelectObject(d.dc, old);
+  DeleteObject(font);
+}
+
+}  // namespace
