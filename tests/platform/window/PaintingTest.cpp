@@ -194,3 +194,30 @@ TEST_F(PaintingTest, HidingAChildRepaintsWhatItCovered) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PaintingTest, APngOfAWindowReadsBackWithItsPixels) {
+  if (std::system("command -v convert >/dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick is not installed";
+  // Large enough that the picture needs more than one stored block.
+  HWND top = Filler(WS_POPUP | WS_VISIBLE, 0, 0, 200, 150, nullptr, RGB(10, 20, 30));
+  Pump();
+  HDC dc = GetDC(top);
+  SetPixel(dc, 199, 149, RGB(200, 100, 50));
+  ReleaseDC(top, dc);
+  const std::string path = ::testing::TempDir() + "window-png-test.png";
+  ASSERT_TRUE(SaveWindowPng(top, path.c_str()));
+  FILE* p = popen(("convert " + path + " -depth 8 txt:- 2>&1").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string text;
+  char buffer[256];
+  while (size_t n = fread(buffer, 1, sizeof buffer, p)) text.append(buffer, n);
+  pclose(p);
+  std::remove(path.c_str());
+  EXPECT_NE(text.find("0,0: (10,20,30)"), std::string::npos) << text.substr(0, 300);
+  EXPECT_NE(text.find("199,149: (200,100,50)"), std::string::npos);
+  EXPECT_EQ(text.find("error"), std::string::npos) << text.substr(0, 300);
+  EXPECT_FALSE(SaveWindowPng(top, "/nonexistent-dir/x.png"));
+}
+
+}  // namespace
