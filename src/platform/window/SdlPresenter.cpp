@@ -111,11 +111,14 @@ SDL_SystemCursor SystemCursorFor(int id) {
 class SdlPresenter : public Presenter {
  public:
   static std::unique_ptr<Presenter> Make(std::string* error) {
-    // The saver asks for no compositor bypass changes and keeps the screen saver of the
-    // desktop alone: it is one.
+    // SDL would switch the desktop's own screen saver off while a window is open and ask
+    // the compositor to stand aside; this program leaves both as the desktop has them.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+    // SDL would turn SIGINT and SIGTERM into a quit event that nothing here reads, and the
+    // program could no longer be stopped from outside.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // DISPLAY chose this presenter, so it is the X display or nothing: SDL would otherwise
     // try other drivers, one of which draws nowhere at all.
     if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
