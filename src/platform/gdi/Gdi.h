@@ -304,6 +304,10 @@ UINT GetSystemPaletteEntries(HDC dc, UINT start, UINT count, PALETTEENTRY* entri
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, DWORD rop);
 BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sw, int sh,
                 DWORD rop);
+// StretchDIBits reads BI_RGB and BI_BITFIELDS bits of any depth, bottom-up or top-down,
+// and BI_RLE8 / BI_RLE4 when biSizeImage gives the size of the encoded data. As on the
+// platform, the source y of a bottom-up DIB counts from its bottom row. Stretching is
+// nearest-pixel in every stretch mode (HALFTONE included).
 int StretchDIBits(HDC dest, int x, int y, int width, int height, int sx, int sy, int sw, int sh, const void* bits,
                   const BITMAPINFO* info, UINT usage, DWORD rop);
 int SetStretchBltMode(HDC dc, int mode);

@@ -86,6 +86,7 @@ struct Dc : Object {
   DcState st;
   std::vector<DcState> saved;
   HBITMAP defaultBitmap = nullptr;  // the 1 x 1 monochrome bitmap a memory DC starts with
+  int deviceBits = 0;  // bit count of the device a memory DC was made for; 0: the screen
   // Buffer DCs only.
   uint8_t* pixels = nullptr;
   int width = 0;

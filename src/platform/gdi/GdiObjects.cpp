@@ -295,6 +295,8 @@ HDC CreateCompatibleDC(HDC reference) {
     GetBitmap(t.stockBitmap)->stock = true;
   }
   HBITMAP mono = t.stockBitmap;
+  // A memory DC made for another DC reports that device's capabilities.
+  if (Dc* ref = GetDc(reference)) dc->deviceBits = ref->buffer ? ref->bpp : ref->deviceBits;
   dc->defaultBitmap = mono;
   dc->st.bitmap = mono;
   dc->st.font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
@@ -523,7 +525,7 @@ int GetDeviceCaps(HDC h, int index) {
   GDI_LOCK;
   Dc* dc = GetDc(h);
   if (!dc) return 0;
-  int bits = dc->buffer ? dc->bpp : T().screenBits;
+  int bits = dc->buffer ? dc->bpp : (dc->deviceBits ? dc->deviceBits : T().screenBits);
   switch (index) {
     case BITSPIXEL: return bits;
     case PLANES: return 1;

@@ -307,3 +307,22 @@ TEST(GdiObjects, TheFirstBitmapOfEveryMemoryDcIsOneSharedStockBitmap) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiObjects, MemoryDcMadeForABufferReportsThatBuffersDepth) {
+  uint16_t px[4] = {};
+  HDC buffer = CreateBufferDC(px, 2, 2, 4, 16, nullptr, nullptr, 0);
+  HDC mem = CreateCompatibleDC(buffer);
+  EXPECT_EQ(GetDeviceCaps(buffer, BITSPIXEL), 16);
+  EXPECT_EQ(GetDeviceCaps(mem, BITSPIXEL), 16);
+  HBITMAP like = CreateCompatibleBitmap(buffer, 3, 3);
+  BITMAP bm{};
+  GetObjectA(like, sizeof(bm), &bm);
+  EXPECT_EQ(bm.bmBitsPixel, 16);
+  DeleteObject(like);
+  DeleteDC(mem);
+  DeleteDC(buffer);
+}
+
+}  // namespace
