@@ -119,6 +119,8 @@ class SdlPresenter : public Presenter {
     // SDL would turn SIGINT and SIGTERM into a quit event that nothing here reads, and the
     // program could no longer be stopped from outside.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A full-screen window stays where it is when a dialog of ours takes the focus.
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     // DISPLAY chose this presenter, so it is the X display or nothing: SDL would otherwise
     // try other drivers, one of which draws nowhere at all.
     if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");

@@ -274,6 +274,7 @@ TEST_F(SdlPresenter, AFullScreenWindowShowsAnOutsidePictureLetterboxed) {
   ClientToScreen(dialog, &inBox);
   EXPECT_EQ(ScreenPixel(server_.Display(), inBox.x, inBox.y), "255,0,0");
   EXPECT_EQ(GetActiveWindow(), dialog);
+  EXPECT_FALSE(IsIconic(screen));
 }
 
 }  // namespace
