@@ -271,6 +271,8 @@ void ConvertMouse(const NativeEvent& e) {
     return;
   }
   if (e.kind == NativeEvent::ButtonDown) {
+    SendMessageA(H(target), WM_SETCURSOR, static_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, downMessage));
+    if (!Find(target)) return;
     // A click on an inactive window of ours activates it first.
     if (s.active != topId || !s.appActive) {
       const LRESULT how = SendMessageA(H(target), WM_MOUSEACTIVATE, static_cast<WPARAM>(topId),

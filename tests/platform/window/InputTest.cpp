@@ -298,7 +298,7 @@ TEST_F(WindowTest, MouseGoesToTheDeepestChildUnderItInClientCoordinates) {
   EXPECT_EQ(down->wParam & MK_LBUTTON, MK_LBUTTON);
   EXPECT_EQ(CountOf(top, WM_LBUTTONDOWN), 1);
   EXPECT_EQ(CountOf(hiddenChild, WM_LBUTTONDOWN), 0);
-  EXPECT_EQ(CountOf(button, WM_SETCURSOR), 1);
+  EXPECT_EQ(CountOf(button, WM_SETCURSOR), 2);  // for the move and for the press
 
   EXPECT_EQ(WindowFromPoint(POINT{100 + 65, 100 + 62}), button);
   EXPECT_EQ(ChildWindowFromPoint(top, POINT{65, 62}), panel);  // direct children only
