@@ -779,8 +779,6 @@ BOOL TranslateMessage(const MSG* msg) {
   return TRUE;
 }
 
-BOOL IsDialogMessageA(HWND, MSG*) { return FALSE; }
-
 // ---------------------------------------------------------------------------------------
 // Timers.
 

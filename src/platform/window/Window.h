@@ -450,7 +450,9 @@ struct MSG {
   LPARAM lParam;
   DWORD time;
   POINT pt;
-  DWORD lPrivate;  // ours: for key messages, the character the keyboard produced (0: none known)
+  // Ours: for a key-down, the character the keyboard gave (0: none known, so TranslateMessage
+  // uses the Latin map; 0x100: the layout sends it as a WM_CHAR of its own).
+  DWORD lPrivate;
 };
 
 struct WNDCLASSA {
@@ -655,6 +657,10 @@ void PostQuitMessage(int exitCode);
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT remove);
 BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);  // 0 on WM_QUIT, -1 on error
 LRESULT DispatchMessageA(const MSG* msg);
+// Makes WM_CHAR (WM_SYSCHAR) from a key-down. On a real display the layout's text for a
+// printable key comes as a WM_CHAR input message of its own (so letters beyond ASCII and
+// other layouts arrive), and TranslateMessage adds characters only for the rest: Enter,
+// Backspace, Tab, Escape and Ctrl combinations.
 BOOL TranslateMessage(const MSG* msg);
 BOOL WaitMessage();
 // Sleeps until a message is waiting or the time is up; TRUE when a message is waiting.
@@ -667,9 +673,6 @@ LONG GetMessageTime();
 DWORD GetMessagePos();
 // Ours: wakes a GetMessage / wait on the user-interface thread from any thread.
 void WakeMessageQueue();
-
-// Modal helpers the dialogs lean on.
-BOOL IsDialogMessageA(HWND dialog, MSG* msg);  // always FALSE: dialogs here handle their own keys
 
 // ---------------------------------------------------------------------------------------
 // Presenters. The product chooses at the first window: SDL2 when DISPLAY is set (or the
@@ -695,10 +698,10 @@ int GetRefreshRate();
 // ---------------------------------------------------------------------------------------
 // The headless presenter's controls for tests. Input goes through the same path as a real
 // display's: it is queued as native events and turned into messages by the message loop,
-// which a sleeping GetMessage wakes up for. KeyDown, KeyUp, KeyPress, TypeText, KeyDownWithText, LayoutText,
-// ActivateWindow, ActivateOtherApplication, RequestClose and Minimize may be called from
-// any thread (say, while the test's main thread sits in a modal loop); the rest read the
-// windows' places and belong to the user-interface thread.
+// which a sleeping GetMessage wakes up for. KeyDown, KeyUp, KeyPress, TypeText,
+// KeyDownWithText, LayoutText, ActivateWindow, ActivateOtherApplication, RequestClose and
+// Minimize may be called from any thread (say, while the test's main thread sits in a
+// modal loop); the rest read the windows' places and belong to the user-interface thread.
 namespace headless {
 
 // The screen's size (default 1024 × 768); it picks the headless presenter if none is chosen.
