@@ -779,6 +779,44 @@ BOOL TranslateMessage(const MSG* msg) {
   return TRUE;
 }
 
+BOOL IsDialogMessageA(HWND dialog, MSG* msg) {
+  Window* d = Find(dialog);
+  if (!d || !msg || (msg->hwnd != dialog && !IsChild(dialog, msg->hwnd))) return FALSE;
+  if (msg->message == WM_KEYDOWN && msg->wParam == VK_TAB &&
+      !(SendMessageA(msg->hwnd, WM_GETDLGCODE, msg->wParam, reinterpret_cast<LPARAM>(msg)) &
+        (DLGC_WANTTAB | DLGC_WANTALLKEYS))) {
+    std::vector<uintptr_t> stops;
+    EnumChildWindows(
+        dialog,
+        [](HWND h, LPARAM list) -> BOOL {
+          Window* w = Find(h);
+          if (w && (w->style & WS_TABSTOP) && Visible(*w) && EnabledChain(*w)) {
+            reinterpret_cast<std::vector<uintptr_t>*>(list)->push_back(Id(h));
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&stops));
+    // Children are kept front first; the tab order is the order they were made in.
+    std::reverse(stops.begin(), stops.end());
+    if (!stops.empty()) {
+      auto at = std::find(stops.begin(), stops.end(), S().focus);
+      const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+      size_t index;
+      if (at == stops.end()) {
+        index = back ? stops.size() - 1 : 0;
+      } else {
+        const size_t here = static_cast<size_t>(at - stops.begin());
+        index = back ? (here + stops.size() - 1) % stops.size() : (here + 1) % stops.size();
+      }
+      SetFocus(H(stops[index]));
+    }
+    return TRUE;
+  }
+  TranslateMessage(msg);
+  DispatchMessageA(msg);
+  return TRUE;
+}
+
 // ---------------------------------------------------------------------------------------
 // Timers.
 

@@ -674,6 +674,11 @@ DWORD GetMessagePos();
 // Ours: wakes a GetMessage / wait on the user-interface thread from any thread.
 void WakeMessageQueue();
 
+// A message for the dialog or one of its controls is handled here (TRUE): Tab and Shift+Tab
+// move the focus between its visible, enabled WS_TABSTOP controls (unless the focused one
+// asks for Tab through WM_GETDLGCODE); anything else is translated and dispatched.
+BOOL IsDialogMessageA(HWND dialog, MSG* msg);
+
 // ---------------------------------------------------------------------------------------
 // Presenters. The product chooses at the first window: SDL2 when DISPLAY is set (or the
 // headless presenter when PELLORA_HEADLESS=1 asks for it); with neither, windows cannot be

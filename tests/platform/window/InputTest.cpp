@@ -228,6 +228,42 @@ TEST_F(WindowTest, LayoutTextGoesToTheWindowWhoseKeyMadeIt) {
   EXPECT_EQ(CharsTo(field), "z");
 }
 
+TEST_F(WindowTest, DialogMessagesMoveTheFocusWithTabBetweenTabStops) {
+  HWND dialog = TopLevel(WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0, 200, 200);
+  HWND first = Child(dialog, 0, 0, 50, 20, 1, WS_CHILD | WS_VISIBLE | WS_TABSTOP);
+  Child(dialog, 0, 30, 50, 20, 2, WS_CHILD | WS_VISIBLE);  // a label: no tab stop
+  HWND second = Child(dialog, 0, 60, 50, 20, 3, WS_CHILD | WS_VISIBLE | WS_TABSTOP);
+  HWND off = Child(dialog, 0, 90, 50, 20, 4, WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_DISABLED);
+  SetFocus(first);
+  auto run = [&] {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (!IsDialogMessageA(dialog, &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+    }
+  };
+  headless::KeyPress(VK_TAB);
+  run();
+  EXPECT_EQ(GetFocus(), second);
+  headless::KeyPress(VK_TAB);
+  run();
+  EXPECT_EQ(GetFocus(), first);  // round again, past the disabled one
+  headless::KeyDown(VK_SHIFT);
+  headless::KeyPress(VK_TAB);
+  headless::KeyUp(VK_SHIFT);
+  run();
+  EXPECT_EQ(GetFocus(), second);
+  EXPECT_NE(GetFocus(), off);
+  // Other keys reach the focused control as usual.
+  Log().clear();
+  headless::KeyPress('A');
+  run();
+  EXPECT_EQ(CharsTo(second), "a");
+  EXPECT_EQ(CountOf(second, WM_CHAR), 1);
+}
+
 TEST_F(WindowTest, KeyStateFollowsTheMessagesTaken) {
   HWND top = TopLevel(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   headless::KeyDown(VK_SHIFT);
