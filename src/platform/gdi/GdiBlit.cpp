@@ -55,7 +55,6 @@ Format::Format(const Surface& s)
       }
     }
   }
-  if (indexed) std::fill(std::begin(cacheKey), std::end(cacheKey), 0xFFFFFFFFu);
 }
 
 int NearestIndex(const RGBQUAD* colors, int count, COLORREF c) {
@@ -76,6 +75,10 @@ int NearestIndex(const RGBQUAD* colors, int count, COLORREF c) {
 
 uint32_t Format::Nearest(COLORREF c) const {
   c &= 0xFFFFFF;
+  if (!cacheReady) {
+    std::fill(std::begin(cacheKey), std::end(cacheKey), 0xFFFFFFFFu);
+    cacheReady = true;
+  }
   uint32_t slot = (c ^ (c >> 10) ^ (c >> 20)) & 1023;
   if (cacheKey[slot] == c) return cacheValue[slot];
   uint32_t v = colorCount > 0 ? static_cast<uint32_t>(NearestIndex(colors, colorCount, c)) : 0;
@@ -464,6 +467,58 @@ Scratch& Buffers() {
   return scratch;
 }
 
+// The table from an indexed source's values to destination values, kept from one blit to
+// the next until the colours on either side change: sprites are drawn many times a frame
+// with the same two palettes.
+struct LutMemo {
+  bool valid = false;
+  int srcBpp = 0, dstBpp = 0;
+  bool srcMono = false, dstMono = false;
+  DWORD masks[3] = {};
+  COLORREF text = 0, bk = 0, sourceBk = 0;
+  std::vector<RGBQUAD> srcColors, dstColors;
+  uint32_t lut[256];
+};
+
+bool SameColors(const std::vector<RGBQUAD>& kept, const RGBQUAD* colors, int count) {
+  return static_cast<int>(kept.size()) == count &&
+         (count == 0 || std::memcmp(kept.data(), colors, sizeof(RGBQUAD) * static_cast<size_t>(count)) == 0);
+}
+
+void LutFor(const Surface& src, const Surface& dst, const Format& sf, const Format& df, const BlitColors& colors,
+            uint32_t* lut) {
+  thread_local LutMemo memo;
+  int entries = 1 << src.bpp;
+  bool useText = src.monoDevice && !dst.monoDevice;
+  COLORREF text = useText ? colors.destText & 0xFFFFFF : 0, bk = useText ? colors.destBk & 0xFFFFFF : 0;
+  COLORREF sourceBk = dst.monoDevice ? colors.sourceBk & 0xFFFFFF : 0;
+  int srcCount = useText ? 0 : std::min(src.colorCount, entries);
+  int dstCount = dst.bpp <= 8 ? dst.colorCount : 0;
+  if (memo.valid && memo.srcBpp == src.bpp && memo.dstBpp == dst.bpp && memo.srcMono == src.monoDevice &&
+      memo.dstMono == dst.monoDevice && std::equal(dst.masks, dst.masks + 3, memo.masks) && memo.text == text &&
+      memo.bk == bk && memo.sourceBk == sourceBk && SameColors(memo.srcColors, src.colors, srcCount) &&
+      SameColors(memo.dstColors, dst.colors, dstCount)) {
+    std::memcpy(lut, memo.lut, sizeof(uint32_t) * static_cast<size_t>(entries));
+    return;
+  }
+  for (int i = 0; i < entries; ++i) {
+    COLORREF c = useText ? (i == 0 ? text : bk) : sf.ToRgb(static_cast<uint32_t>(i)) & 0xFFFFFF;
+    lut[i] = dst.monoDevice ? (c == sourceBk ? 1u : 0u) : df.FromRgb(c);
+  }
+  memo.valid = true;
+  memo.srcBpp = src.bpp;
+  memo.dstBpp = dst.bpp;
+  memo.srcMono = src.monoDevice;
+  memo.dstMono = dst.monoDevice;
+  std::copy(dst.masks, dst.masks + 3, memo.masks);
+  memo.text = text;
+  memo.bk = bk;
+  memo.sourceBk = sourceBk;
+  memo.srcColors.assign(src.colors, src.colors + srcCount);
+  memo.dstColors.assign(dst.colors, dst.colors + dstCount);
+  std::memcpy(memo.lut, lut, sizeof(uint32_t) * static_cast<size_t>(entries));
+}
+
 }  // namespace
 
 bool RopNeedsSource(DWORD rop) {
@@ -566,16 +621,7 @@ bool Blit(Surface& dst, const RECT& clip, int64_t dx, int64_t dy, int64_t dw, in
     if (same) {
       convert = nullptr;
     } else if (src->bpp <= 8) {
-      int entries = 1 << src->bpp;
-      for (int i = 0; i < entries; ++i) {
-        COLORREF c;
-        if (src->monoDevice && !dst.monoDevice) {
-          c = i == 0 ? colors.destText : colors.destBk;
-        } else {
-          c = sf->ToRgb(static_cast<uint32_t>(i));
-        }
-        conv->lut[i] = dst.monoDevice ? ((c & 0xFFFFFF) == conv->sourceBk ? 1u : 0u) : df.FromRgb(c & 0xFFFFFF);
-      }
+      LutFor(*src, dst, *sf, df, colors, conv->lut);
       convert = ConvLut;
     } else if (dst.monoDevice) {
       convert = ConvToMono;

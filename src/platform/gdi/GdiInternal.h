@@ -162,6 +162,7 @@ struct Format {
   int shift[3];
   int bits[3];
   uint8_t expand[3][256];
+  mutable bool cacheReady = false;  // filled on the first nearest-colour lookup
   mutable uint32_t cacheKey[1024];
   mutable uint32_t cacheValue[1024];
 

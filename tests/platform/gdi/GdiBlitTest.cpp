@@ -448,3 +448,25 @@ TEST(GdiBlit, ClipBoxIsInLogicalCoordinates) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GdiBlit, ColourChangesOnEitherSideTakeEffectOnTheNextBlit) {
+  TestDib src(1, 1, 8, nullptr, {Q(10, 20, 30)});
+  TestDib d32(1, 1, 32);
+  TestDib d8(1, 1, 8, nullptr, {Q(0, 0, 0), Q(255, 0, 0), Q(0, 255, 0)});
+  ASSERT_TRUE(BitBlt(d32.dc, 0, 0, 1, 1, src.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(d32.Raw(0, 0) & 0xFFFFFF, 0x0A141Eu);
+  RGBQUAD green = Q(0, 250, 0);
+  SetDIBColorTable(src.dc, 0, 1, &green);
+  ASSERT_TRUE(BitBlt(d32.dc, 0, 0, 1, 1, src.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(d32.Raw(0, 0) & 0xFFFFFF, 0x00FA00u);
+  ASSERT_TRUE(BitBlt(d8.dc, 0, 0, 1, 1, src.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(d8.Raw(0, 0), 2u);
+  RGBQUAD swapped[2] = {Q(0, 255, 0), Q(255, 0, 0)};
+  SetDIBColorTable(d8.dc, 1, 2, swapped);
+  ASSERT_TRUE(BitBlt(d8.dc, 0, 0, 1, 1, src.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(d8.Raw(0, 0), 1u);
+}
+
+}  // namespace
