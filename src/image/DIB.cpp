@@ -78,7 +78,7 @@ void TDIBSharedImage::FreeHandle() {
 }
 
 void TDIBSharedImage::NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCount, const DIBPixelFormat& PixelFormat,
-                               const TRGBQuads& ColorTable, bool MemoryImage, bool Compressed) {
+                               const TRGBQuads& ColorTable, bool MemoryImage, bool Compressed, bool ZeroPixels) {
   if (!IsDIBBitCount(ABitCount)) throw EInvalidGraphicOperation(SInvalidDIBBitCount, {int64_t{ABitCount}});
   if (!DIBFormatFits(ABitCount, PixelFormat)) throw EInvalidGraphicOperation(SInvalidDIBPixelFormat);
   if (Compressed && ABitCount != 4 && ABitCount != 8) throw EInvalidGraphic(SInvalidDIB);
@@ -122,7 +122,8 @@ void TDIBSharedImage::NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCoun
 
   if (Compressed) return;  // the reader supplies the encoded data
   if (FMemoryImage) {
-    FMemory.reset(new (std::nothrow) uint8_t[static_cast<size_t>(FImageSize)]());
+    FMemory.reset(ZeroPixels ? new (std::nothrow) uint8_t[static_cast<size_t>(FImageSize)]()
+                             : new (std::nothrow) uint8_t[static_cast<size_t>(FImageSize)]);
     if (!FMemory) throw EOutOfMemory("Out of memory");
     FPBits = FMemory.get();
   } else {
@@ -134,9 +135,16 @@ void TDIBSharedImage::NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCoun
     if (!FHandle || !bits) throw EOutOfResources(SCannotMade, {std::string(SDIB)});
     FOldHandle = SelectObject(FDC, FHandle);
     FPBits = static_cast<uint8_t*>(bits);
-    std::memset(FPBits, 0, static_cast<size_t>(FImageSize));
+    if (ZeroPixels) std::memset(FPBits, 0, static_cast<size_t>(FImageSize));
   }
   FTopPBits = FPBits + static_cast<ptrdiff_t>(FHeight - 1) * FRowBytes;
+  if (!ZeroPixels) {
+    // No stale bytes may reach a stream: the padding, and a last byte that holds fewer
+    // pixels than it could, start at zero.
+    const size_t whole = static_cast<size_t>(int64_t{FBitCount} * FWidth / 8);
+    for (int32_t y = 0; y < FHeight; ++y)
+      std::memset(FPBits + static_cast<size_t>(y) * FRowBytes + whole, 0, static_cast<size_t>(FRowBytes) - whole);
+  }
 }
 
 void TDIBSharedImage::Duplicate(const TDIBSharedImage& Source, bool MemoryImage) {
@@ -268,10 +276,10 @@ void TDIB::RefreshCopies() {
 }
 
 TDIBSharedImage* TDIB::MakeStore(int32_t AWidth, int32_t AHeight, int32_t ABitCount, const DIBPixelFormat& Format,
-                                 const TRGBQuads& Table, bool MemoryImage, bool Compressed) {
+                                 const TRGBQuads& Table, bool MemoryImage, bool Compressed, bool ZeroPixels) {
   auto* image = new TDIBSharedImage;
   try {
-    image->NewImage(AWidth, AHeight, ABitCount, Format, Table, MemoryImage, Compressed);
+    image->NewImage(AWidth, AHeight, ABitCount, Format, Table, MemoryImage, Compressed, ZeroPixels);
   } catch (...) {
     delete image;
     throw;
@@ -608,6 +616,11 @@ void TDIB::Blur(int32_t ABitCount, int32_t Radius) {
       }
       ApplyColorTable();
     }
+    // Every pixel of D is about to be written, so a store D still shares (with the source,
+    // or with an earlier holder) is swapped for a fresh one rather than copied first.
+    if (FImage->RefCount() > 1 || FImage->Compressed())
+      SetImage(MakeStore(FWidth, FHeight, FBitCount, FNowPixelFormat, FImage->ColorTable(), FImage->MemoryOnly(),
+                         false, false));
     DIBBlurSource s;
     s.Width = source.Width();
     s.Height = source.Height();

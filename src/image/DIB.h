@@ -67,8 +67,10 @@ class TDIBSharedImage : public TSharedImage {
   friend class TDIB;
   // Fills in the fields and makes the pixel memory; on an error the store is left as an
   // unusable shell for the caller to release.
+  // ZeroPixels false is for a caller about to write every pixel: only the bytes past
+  // each row's last whole pixel are cleared.
   void NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCount, const DIBPixelFormat& PixelFormat,
-                const TRGBQuads& ColorTable, bool MemoryImage, bool Compressed);
+                const TRGBQuads& ColorTable, bool MemoryImage, bool Compressed, bool ZeroPixels = true);
   // A copy of Source (decoded when Source is compressed).
   void Duplicate(const TDIBSharedImage& Source, bool MemoryImage);
   // Takes the encoded pixels of a compressed store.
@@ -167,7 +169,7 @@ class TDIB : public TGraphic {
   void ConvertGraphic(TGraphic* G);
   // A store made here and not yet owned by a DIB is released on the way out of an error.
   TDIBSharedImage* MakeStore(int32_t AWidth, int32_t AHeight, int32_t ABitCount, const DIBPixelFormat& Format,
-                             const TRGBQuads& Table, bool MemoryImage, bool Compressed);
+                             const TRGBQuads& Table, bool MemoryImage, bool Compressed, bool ZeroPixels = true);
   void RefreshCopies();
 
   TDIBSharedImage* FImage = nullptr;
