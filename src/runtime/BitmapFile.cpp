@@ -372,12 +372,13 @@ std::vector<uint8_t> BuildInfo(const TBitmapData& d, TBitmapCompression c, int64
     pixels.assign(d.Bits.begin(), d.Bits.begin() + static_cast<ptrdiff_t>(d.RowBytes()) * d.Height);
   }
   h.biSizeImage = static_cast<DWORD>(pixels.size());
-  std::vector<uint8_t> out(sizeof h);
+  // Sized once up front: growing the vector after copying the header in trips a false
+  // array-bounds warning in GCC 12's optimiser.
+  const size_t maskBytes = bitfields ? 12 : 0;
+  std::vector<uint8_t> out(sizeof h + maskBytes);
   std::memcpy(out.data(), &h, sizeof h);
-  if (bitfields) {
-    const uint8_t* m = reinterpret_cast<const uint8_t*>(d.Masks);
-    out.insert(out.end(), m, m + 12);
-  }
+  if (bitfields) std::memcpy(out.data() + sizeof h, d.Masks, maskBytes);
+  out.reserve(out.size() + colors.size() * 4 + pixels.size());
   for (const RGBQUAD& q : colors) {
     out.push_back(q.rgbBlue);
     out.push_back(q.rgbGreen);
