@@ -68,7 +68,9 @@ TEST(DIBBoxBlur, MatchesTheDirectSumOnLargerPictures) {
     int w, h, radius, srcKind, dstKind;
   };
   const Case cases[] = {{300, 200, 1, 5, 5}, {300, 200, 4, 2, 5}, {300, 200, 2, 6, 2}, {299, 201, 3, 3, 0},
-                        {257, 150, 7, 5, 1}, {120, 80, 1000, 5, 5}, {120, 80, 100, 4, 6}, {200, 3, 150, 5, 3}};
+                        {257, 150, 7, 5, 1}, {120, 80, 1000, 5, 5}, {120, 80, 100, 4, 6}, {200, 3, 150, 5, 3},
+                        // Windows of more rows than 16-bit column sums can hold.
+                        {20, 300, 150, 5, 5}, {20, 300, 150, 2, 2}, {30, 280, 130, 6, 1}, {9, 100, 60, 0, 2}};
   for (const Case& c : cases) {
     const Kind& sk = kKinds[c.srcKind];
     const Kind& dk = kKinds[c.dstKind];
