@@ -2,6 +2,11 @@
 
 #include <cstdio>
 
+#include "dialogs/About.h"
+#include "dialogs/EnterPassword.h"
+#include "dialogs/Options1.h"
+#include "runtime/Forms.h"
+
 namespace {
 
 // The windows of the modes are still to come; until they are, a mode says so rather
@@ -14,9 +19,21 @@ void ReportMissingWindows(const char* mode) {
 
 void RunSaverMode() { ReportMissingWindows("saver"); }
 
-void RunConfigureMode() { ReportMissingWindows("configure"); }
+void RunConfigureMode() {
+  Application->Initialize();
+  Application->SetTitle("Pellora");
+  Application->CreateForm(OptionsForm1);
+  Application->CreateForm(OKRightDlg);
+  Application->Run();
+  FinalizeOptions1Unit();
+}
 
-void RunSetPasswordMode() { ReportMissingWindows("set-password"); }
+void RunSetPasswordMode() {
+  Application->Initialize();
+  Application->SetTitle("Pellora");
+  Application->CreateForm(Set_Password);
+  Application->Run();
+}
 
 void RunMode(TRunMode mode) {
   switch (mode) {
