@@ -234,6 +234,7 @@ bool TOpenDialog::Execute() {
   look->SetCaption("Look in:");
   FDirLabel = Place<TLabel>(FForm, 64, 8, 328, 13);
   FDirLabel->SetAutoSize(false);
+  FDirLabel->SetBounds(64, 8, 328, 13);  // an empty label had shrunk to nothing
   auto* nameLabel = Place<TLabel>(FForm, 8, 28, 60, 13);
   nameLabel->SetCaption("File name:");
   auto* folderLabel = Place<TLabel>(FForm, 200, 28, 60, 13);
