@@ -607,7 +607,11 @@ class TBitmap : public TGraphic {
   // EInvalidGraphicOperation "Scan line index out of range" outside the picture.
   void* ScanLine(int32_t Row);
   TColor TransparentColor();
-  void SetTransparentColor(TColor Value) { FTransparentColor = Value; }
+  void SetTransparentColor(TColor Value) {
+    if (Value == FTransparentColor) return;
+    FTransparentColor = Value;
+    Changed(this);
+  }
   // How SaveToFileStream writes 4- and 8-bit pictures (others are always written plain).
   TBitmapCompression Compression() const { return FCompression; }
   void SetCompression(TBitmapCompression Value) { FCompression = Value; }
