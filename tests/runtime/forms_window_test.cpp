@@ -1,0 +1,164 @@
+#include "forms_fixture.h"
+
+namespace {
+
+class FormWindowTest : public HeadlessForms {};
+
+const char* kDesign = R"(object Form9: TForm
+  Left = 40
+  Top = 30
+  Caption = 'Hi'
+  ClientWidth = 158
+  ClientHeight = 129
+  BorderStyle = bsSingle
+  Color = clBlack
+  Font.Color = clLime
+  Font.Style = [fsBold]
+  ActiveControl = Edit2
+  object Edit1: TEdit
+    Left = 8
+    Top = 8
+  end
+  object Edit2: TEdit
+    Left = 8
+    Top = 40
+    Font.Color = clRed
+  end
+  object Pic: TImage
+    Left = 8
+    Top = 70
+    Width = 40
+    Height = 40
+  end
+  object Caption1: TLabel
+    Left = 60
+    Top = 70
+    Caption = 'solid'
+    Color = clNavy
+  end
+  object Caption2: TLabel
+    Left = 60
+    Top = 90
+    Caption = 'see-through'
+    Transparent = True
+  end
+end
+)";
+
+TEST_F(FormWindowTest, ADesignedClientSizeHoldsForTheBorderReadAfterIt) {
+  auto* form = MakeForm<TForm>(kDesign);
+  form->Show();
+  Pump();
+  RECT client;
+  GetClientRect(form->Handle(), &client);
+  EXPECT_EQ(client.right, 158);
+  EXPECT_EQ(client.bottom, 129);
+  EXPECT_GT(form->Width(), 158);  // the frame is outside the client area
+  // The border goes; the window keeps its outer size and the client grows to it.
+  const int32_t outer = form->Width();
+  form->SetBorderStyle(bsNone);
+  Pump();
+  GetClientRect(form->Handle(), &client);
+  EXPECT_EQ(client.right, outer);
+  EXPECT_EQ(form->BorderStyle(), bsNone);
+}
+
+TEST_F(FormWindowTest, ChildrenTakeTheFormsFontUnlessTheyHaveTheirOwn) {
+  auto* form = MakeForm<TForm>(kDesign);
+  auto* edit1 = static_cast<TEdit*>(form->FindComponent("Edit1"));
+  auto* edit2 = static_cast<TEdit*>(form->FindComponent("Edit2"));
+  EXPECT_EQ(edit1->Font()->Color(), clLime);
+  EXPECT_TRUE(edit1->Font()->Style().Contains(fsBold));
+  EXPECT_EQ(edit2->Font()->Color(), clRed);
+  form->Font()->SetColor(clYellow);
+  EXPECT_EQ(edit1->Font()->Color(), clYellow);
+  EXPECT_EQ(edit2->Font()->Color(), clRed);
+}
+
+TEST_F(FormWindowTest, TheDesignedActiveControlHasTheFocusWhenTheFormIsShown) {
+  auto* form = MakeForm<TForm>(kDesign);
+  int activations = 0, deactivations = 0;
+  form->SetOnActivate([&](TObject*) { ++activations; });
+  form->SetOnDeactivate([&](TObject*) { ++deactivations; });
+  form->Show();
+  Pump();
+  EXPECT_TRUE(static_cast<TEdit*>(form->FindComponent("Edit2"))->Focused());
+  EXPECT_EQ(activations, 1);
+  headless::ActivateOtherApplication();
+  Pump();
+  EXPECT_EQ(deactivations, 1);
+  EXPECT_FALSE(form->Active());
+}
+
+TEST_F(FormWindowTest, AClickOnAControlWithoutAWindowReachesIt) {
+  auto* form = MakeForm<TForm>(kDesign);
+  auto* pic = static_cast<TImage*>(form->FindComponent("Pic"));
+  int clicks = 0;
+  pic->SetOnClick([&](TObject*) { ++clicks; });
+  form->Show();
+  Pump();
+  headless::Click(form->Handle(), 8 + 20, 70 + 20);
+  headless::Click(form->Handle(), 8 + 60, 70 + 20);  // beside it: the form's, not the image's
+  Pump();
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(FormWindowTest, LabelsAreSolidOrSeeThrough) {
+  auto* form = MakeForm<TForm>(kDesign);
+  form->Show();
+  Pump();
+  UpdateWindow(form->Handle());
+  WindowPixels px;
+  ASSERT_TRUE(GetWindowPixels(form->Handle(), &px));
+  RECT wr, client;
+  GetWindowRect(form->Handle(), &wr);
+  GetClientRect(form->Handle(), &client);
+  POINT o{0, 0};
+  ClientToScreen(form->Handle(), &o);
+  const int ox = px.width == client.right ? 0 : o.x - wr.left;
+  const int oy = px.height == client.bottom ? 0 : o.y - wr.top;
+  auto at = [&](int x, int y) { return px.At(ox + x, oy + y) & 0xFFFFFF; };
+  EXPECT_EQ(at(60, 70), 0x000080u);  // the label's own navy (blue 128)
+  EXPECT_EQ(at(60, 90), 0x000000u);  // the black form shows through
+}
+
+TEST_F(FormWindowTest, CursorNoneHidesThePointerOverTheControl) {
+  auto* form = MakeForm<TForm>(kDesign);
+  auto* edit1 = static_cast<TEdit*>(form->FindComponent("Edit1"));
+  form->Show();
+  Pump();
+  headless::MouseMoveClient(edit1->Handle(), 5, 5);
+  Pump();
+  EXPECT_TRUE(headless::CursorVisible());
+  edit1->SetCursor(crNone);
+  headless::MouseMoveClient(edit1->Handle(), 6, 6);
+  Pump();
+  EXPECT_FALSE(headless::CursorVisible());
+  headless::MouseMoveClient(form->Handle(), 150, 120);  // off the control: shown again
+  Pump();
+  EXPECT_TRUE(headless::CursorVisible());
+}
+
+TEST_F(FormWindowTest, AReleasedFormIsFreedOnceItsMessagesAreDone) {
+  auto* form = MakeForm<TForm>(kDesign);
+  form->Show();
+  Pump();
+  HWND h = form->Handle();
+  const int before = Screen->FormCount();
+  form->Release();
+  EXPECT_TRUE(IsWindow(h));  // not yet
+  Pump();
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(Screen->FormCount(), before - 1);
+}
+
+TEST_F(FormWindowTest, AlignClientFillsTheParent) {
+  auto* form = MakeForm<TForm>(kDesign);
+  auto* edit1 = static_cast<TEdit*>(form->FindComponent("Edit1"));
+  form->Show();
+  Pump();
+  edit1->SetAlign(alClient);
+  EXPECT_EQ(edit1->BoundsRect(), Rect(0, 0, 158, 129));
+}
+
+}  // namespace
