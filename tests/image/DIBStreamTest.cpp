@@ -240,10 +240,12 @@ TEST(DIBStreams, FileFormHeaderAndItsRefusals) {
   ASSERT_EQ(bytes.size(), 14u + 40 + 64 + 8);
   BITMAPFILEHEADER fh;
   std::memcpy(&fh, bytes.data(), 14);
-  EXPECT_EQ(fh.bfType, 0x4D42);
-  EXPECT_EQ(fh.bfSize, bytes.size());
-  EXPECT_EQ(fh.bfOffBits, 14u + 40 + 64);
-  EXPECT_EQ(fh.bfReserved1 + fh.bfReserved2, 0);
+  // Copied out first: the record is packed, and the checks take references.
+  const uint32_t type = fh.bfType, size = fh.bfSize, offset = fh.bfOffBits, reserved = fh.bfReserved1 + fh.bfReserved2;
+  EXPECT_EQ(type, 0x4D42u);
+  EXPECT_EQ(size, bytes.size());
+  EXPECT_EQ(offset, 14u + 40 + 64);
+  EXPECT_EQ(reserved, 0u);
   TDIB back;
   file.SetPosition(0);
   back.LoadFromFileStream(file);
