@@ -577,7 +577,6 @@ TWinControl* TWinControl::FindNextControl(TWinControl* CurControl, bool GoForwar
     i = GoForward ? (i + 1) % n : (i - 1 + n) % n;
     TWinControl* w = list[static_cast<size_t>(i)];
     if (w == CurControl) continue;
-    if (w->CanFocus() && (!CheckTabStop || w->TabStop()) && w->ControlCount() == 0) return w;
     if (w->CanFocus() && (!CheckTabStop || w->TabStop())) return w;
   }
   return nullptr;

@@ -187,6 +187,14 @@ void RegisterComponentsClasses() {
     if (auto* f = dynamic_cast<TFont*>(o)) SetFontStyleBits(f, static_cast<uint32_t>(v));
   };
   font.Properties.push_back(std::move(style));
+  // Text is 8-bit throughout, so a stored character set changes nothing; designs may
+  // still name one.
+  TPropInfo charset;
+  charset.Name = "Charset";
+  charset.Kind = TPropKind::Enumeration;
+  charset.Names = {{"ANSI_CHARSET", 0}, {"DEFAULT_CHARSET", 1}, {"SYMBOL_CHARSET", 2}, {"OEM_CHARSET", 255}};
+  charset.SetOrdinal = [](TPersistent*, int64_t) {};
+  font.Properties.push_back(std::move(charset));
   RegisterPersistentClass<TBrush, TGraphicsObject>()
       .Color("Color", &TBrush::SetColor)
       .Enum("Style", &TBrush::SetStyle, {{"bsSolid", bsSolid}, {"bsClear", bsClear}});

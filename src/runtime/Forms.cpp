@@ -804,6 +804,7 @@ void RegisterFormsClasses() {
       .Bool("Scaled", &TCustomForm::SetScaled)
       .Int("PixelsPerInch", &TCustomForm::SetPixelsPerInch, 1)
       .Int("TextHeight", &TCustomForm::SetTextHeight, 0)
+      .Bool("OldCreateOrder", &TCustomForm::SetOldCreateOrder)
       .Ref("ActiveControl", &TCustomForm::SetActiveControl)
       .Event("OnCreate", &TCustomForm::SetOnCreate)
       .Event("OnDestroy", &TCustomForm::SetOnDestroy)

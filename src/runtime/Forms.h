@@ -74,6 +74,8 @@ class TCustomForm : public TWinControl {
   int32_t PixelsPerInch() const { return FPixelsPerInch; }
   void SetPixelsPerInch(int32_t Value) { FPixelsPerInch = Value; }
   void SetTextHeight(int32_t Value) { FTextHeight = Value; }
+  // Kept for designs that store it; the creation handler always runs after loading.
+  void SetOldCreateOrder(bool Value) { FOldCreateOrder = Value; }
   bool Active() const { return FActive; }
 
   TWinControl* ActiveControl() const { return FActiveControl; }
@@ -154,6 +156,7 @@ class TCustomForm : public TWinControl {
   bool FScaled = true;
   int32_t FPixelsPerInch = 96;
   int32_t FTextHeight = 13;
+  bool FOldCreateOrder = false;
   int32_t FClientWidth = -1;  // as designed, applied once the border is known
   int32_t FClientHeight = -1;
   bool FActive = false;
