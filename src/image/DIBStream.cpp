@@ -103,9 +103,9 @@ void TDIB::ReadBody(TStream& Stream, bool MemoryImage) {
   if (!compressed) {
     const int64_t rowBytes = DIBRowBytes(bitCount, width);
     if (rowBytes > 0 && rowBytes * rows <= INT32_MAX) NeedBytes(Stream, rowBytes * rows);
-  } else {
-    if (sizeImage > static_cast<uint32_t>(INT32_MAX)) Invalid();
-    NeedBytes(Stream, sizeImage);
+  } else if (sizeImage > static_cast<uint32_t>(INT32_MAX) || sizeImage > Remaining(Stream)) {
+    // Encoded data the stream cannot even hold is no picture at all.
+    Invalid();
   }
 
   TDIBSharedImage* image = MakeStore(static_cast<int32_t>(width), static_cast<int32_t>(rows), bitCount, format, table,

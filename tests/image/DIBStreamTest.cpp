@@ -176,10 +176,16 @@ TEST(DIBStreams, BadBodiesAreRefusedAndTheDIBKeepsItsPicture) {
   std::vector<uint8_t> bits3 = Header(1, 1, 3);
   Append(bits3, 8 * 4 + 4, 0);
   refuse(bits3, "Bitcount in invalid (3)");
-  // The header's promise of more bytes than the stream has: the read error, before any
-  // memory is set aside for them.
+  // Pixels the stream ends before: the read error, before any memory is set aside for
+  // them. Encoded data larger than the stream: no picture.
   refuse(Header(20000, 10000, 24), "Stream read error", true);
-  refuse(Header(4, 4, 8, 1, 0x7FFFFFF0), "Stream read error", true);
+  std::vector<uint8_t> rleHuge = Header(4, 4, 8, 1, 0x7FFFFFF0);
+  Append(rleHuge, 1024 + 16, 0);
+  refuse(rleHuge, "DIB is invalid");
+  std::vector<uint8_t> rleShort = Header(4, 4, 8, 1, 8);
+  Append(rleShort, 1024, 0);
+  Append(rleShort, {4, 1, 0, 1});
+  refuse(rleShort, "DIB is invalid");
   std::vector<uint8_t> shortBody = Header(4, 4, 8);
   Append(shortBody, 1024 + 10, 0);
   refuse(shortBody, "Stream read error", true);
