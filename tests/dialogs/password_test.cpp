@@ -231,3 +231,29 @@ TEST_F(EnterPasswordTest, TheKeyHandlerOfOkComparesOnEnterOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+class UnwritableHiveTest : public SetPasswordTest {
+ protected:
+  void SetUp() override {
+    SetPasswordTest::SetUp();
+    // A config folder below a plain file can never be made: every write fails.
+    blocker = Folder() + "/not-a-folder";
+    std::ofstream(blocker) << "x";
+    setenv("XDG_CONFIG_HOME", (blocker + "/config").c_str(), 1);
+  }
+  std::string blocker;
+};
+
+TEST_F(UnwritableHiveTest, AFailedWriteIsReportedAndTheDialogStaysOpen) {
+  Open();
+  Type(Set_Password->Edit1, "pw");
+  Type(Set_Password->Edit2, "pw\n");
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_NE(Errors[0].find("Failed to create key"), std::string::npos) << Errors[0];
+  EXPECT_FALSE(Application->Terminated());
+  EXPECT_TRUE(Set_Password->Visible());
+}
+
+}  // namespace
