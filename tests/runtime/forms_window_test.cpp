@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "forms_fixture.h"
 
 namespace {
@@ -159,6 +161,52 @@ TEST_F(FormWindowTest, AlignClientFillsTheParent) {
   Pump();
   edit1->SetAlign(alClient);
   EXPECT_EQ(edit1->BoundsRect(), Rect(0, 0, 158, 129));
+}
+
+// A form class of a later layer: its own extended style and the first look at messages.
+class TAppWindowForm : public TForm {
+ public:
+  PELLORA_CLASS_NAME(TAppWindowForm)
+  explicit TAppWindowForm(TComponent* AOwner) : TForm(AOwner) {}
+  std::vector<UINT> Seen;
+  bool EatClose = true;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override {
+    TForm::CreateParams(Params);
+    Params.ExStyle |= WS_EX_APPWINDOW;
+  }
+  void WndProc(TMessage& Message) override {
+    Seen.push_back(Message.Msg);
+    if (Message.Msg == WM_CLOSE && EatClose) return;  // the form never hears of it
+    TForm::WndProc(Message);
+  }
+};
+
+TEST_F(FormWindowTest, ASubclassSetsExtendedStylesAndSeesMessagesFirst) {
+  auto* form = new TAppWindowForm(Application);
+  form->Show();
+  Pump();
+  EXPECT_TRUE(GetWindowLongA(form->Handle(), GWL_EXSTYLE) & static_cast<LONG>(WS_EX_APPWINDOW));
+  int closes = 0;
+  form->SetOnClose([&](TObject*, TCloseAction&) { ++closes; });
+  headless::RequestClose(form->Handle());
+  Pump();
+  EXPECT_EQ(closes, 0);
+  EXPECT_NE(std::find(form->Seen.begin(), form->Seen.end(), WM_CLOSE), form->Seen.end());
+  // A window procedure put in front from outside (a display's hook) comes first of all.
+  std::vector<UINT> outside;
+  TWndMethod previous = form->WindowProc();
+  form->SetWindowProc([&](TMessage& m) {
+    outside.push_back(m.Msg);
+    previous(m);
+  });
+  form->EatClose = false;
+  headless::RequestClose(form->Handle());
+  Pump();
+  EXPECT_EQ(closes, 1);
+  EXPECT_NE(std::find(outside.begin(), outside.end(), WM_CLOSE), outside.end());
+  form->SetWindowProc(nullptr);
 }
 
 }  // namespace
