@@ -116,6 +116,8 @@ TEST_F(OptionsTest, TheDesignsPutEveryControlAtItsPlace) {
   a->Show();
   Pump();
   Shot(a, "about.png");
+  EXPECT_NEAR(a->Left() + a->Width() / 2, Screen->Width() / 2, 1);
+  EXPECT_NEAR(a->Top() + a->Height() / 2, Screen->Height() / 2, 1);
   EXPECT_EQ(At(a, 4, 4), 0x000000u);
   EXPECT_GT(CountColour(a, Bounds(16, 16, 120, 37), 0x0000FFu), 40);   // the blue title
   EXPECT_GT(CountColour(a, Bounds(128, 56, 124, 24), 0x00FF00u), 40);  // lime credit
