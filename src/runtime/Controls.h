@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/WindowApi.h"
+#include "platform/window/Window.h"
 #include "runtime/Components.h"
+#include "runtime/Graphics.h"
 
 struct TMessage {
   UINT Msg = 0;
