@@ -355,16 +355,20 @@ TEST(DIBStreams, TheCorpusReadsOrIsRefusedCleanly) {
       return s;
     };
     SCOPED_TRACE(entry.path().filename().string());
+    // Pictures that read are used as well, up to a size that keeps the test quick.
+    auto usable = [](const TDIB& dib) {
+      return !dib.IsEmpty() && static_cast<int64_t>(dib.Width()) * dib.Height() <= (int64_t{1} << 20);
+    };
     try {
       TDIB dib;
       dib.ReadImageData(*stream());
-      if (!dib.IsEmpty()) dib.ReadPixel(0, 0);
+      if (usable(dib)) dib.ReadPixel(dib.Width() - 1, 0);
     } catch (const Exception&) {
     }
     try {
       TDIB dib;
       dib.LoadFromFileStream(*stream());
-      if (!dib.IsEmpty()) dib.Blur(24, 1);
+      if (usable(dib)) dib.Blur(24, 1);
     } catch (const Exception&) {
     }
     try {
