@@ -476,6 +476,7 @@ void TWinControl::InsertControl(TControl* AControl) {
   AControl->FParent = this;
   FControls.push_back(AControl);
   if (auto* w = dynamic_cast<TWinControl*>(AControl)) {
+    w->FJoinOrder = static_cast<int32_t>(FTabList.size());
     FTabList.push_back(w);
     if (w->FPendingTabOrder >= 0) w->UpdateTabOrder(w->FPendingTabOrder);
     if (FHandle != nullptr && !IsLoading()) w->HandleNeeded();
@@ -521,8 +522,6 @@ int32_t TWinControl::TabOrder() const {
 }
 
 void TWinControl::SetTabOrder(int32_t Value) {
-  // While loading the siblings that come later are not there yet, so the wanted place
-  // is kept and applied again each time a sibling joins.
   FPendingTabOrder = Value;
   UpdateTabOrder(Value);
 }
@@ -530,22 +529,24 @@ void TWinControl::SetTabOrder(int32_t Value) {
 void TWinControl::UpdateTabOrder(int32_t Value) {
   if (FParent == nullptr || Value < 0) return;
   auto& list = FParent->FTabList;
+  if (IsLoading()) {
+    // A design gives each control its place while later siblings are not there yet, so
+    // the list is kept sorted by the places asked for; a control that asked for none
+    // keeps the place it had when it joined.
+    std::stable_sort(list.begin(), list.end(), [](const TWinControl* a, const TWinControl* b) {
+      const int32_t ka = a->FPendingTabOrder >= 0 ? a->FPendingTabOrder : a->FJoinOrder;
+      const int32_t kb = b->FPendingTabOrder >= 0 ? b->FPendingTabOrder : b->FJoinOrder;
+      return ka < kb;
+    });
+    return;
+  }
+  // At run time a new place moves the control there and the others close up.
   auto it = std::find(list.begin(), list.end(), this);
   if (it == list.end()) return;
   list.erase(it);
   const size_t pos = std::min(static_cast<size_t>(Value), list.size());
   list.insert(list.begin() + static_cast<std::ptrdiff_t>(pos), this);
-  // Siblings that asked for a place before this one moved get it back.
-  for (TWinControl* w : std::vector<TWinControl*>(list)) {
-    if (w == this || w->FPendingTabOrder < 0) continue;
-    auto wi = std::find(list.begin(), list.end(), w);
-    const auto cur = static_cast<int32_t>(wi - list.begin());
-    if (cur != w->FPendingTabOrder && w->FPendingTabOrder < Value) {
-      list.erase(wi);
-      const size_t p = std::min(static_cast<size_t>(w->FPendingTabOrder), list.size());
-      list.insert(list.begin() + static_cast<std::ptrdiff_t>(p), w);
-    }
-  }
+  for (size_t i = 0; i < list.size(); ++i) list[i]->FPendingTabOrder = static_cast<int32_t>(i);
 }
 
 void TWinControl::SetTabStop(bool Value) {

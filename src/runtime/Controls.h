@@ -331,7 +331,8 @@ class TWinControl : public TControl {
   std::vector<TControl*> FControls;      // every child, in z order (last on top)
   std::vector<TWinControl*> FTabList;    // windowed children, in tab order
   bool FTabStop = false;
-  int32_t FPendingTabOrder = -1;
+  int32_t FPendingTabOrder = -1;  // the place asked for, -1 for none
+  int32_t FJoinOrder = 0;          // the place it had when it joined its parent
   TControl* FMouseControl = nullptr;     // the control without a window that got the button down
   TKeyEvent FOnKeyDown;
   TKeyEvent FOnKeyUp;

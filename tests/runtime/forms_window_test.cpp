@@ -163,6 +163,34 @@ TEST_F(FormWindowTest, AlignClientFillsTheParent) {
   EXPECT_EQ(edit1->BoundsRect(), Rect(0, 0, 158, 129));
 }
 
+TEST_F(FormWindowTest, ADesignsTabOrdersHoldWhateverOrderTheControlsComeIn) {
+  // The Options dialog's order: the buttons first, then the fields, About last.
+  auto* form = MakeForm<TForm>(R"(object Form8: TForm
+  object Edit1: TEdit
+    TabOrder = 2
+  end
+  object Edit2: TEdit
+    TabOrder = 3
+  end
+  object Button2: TButton
+    TabOrder = 0
+  end
+  object Button3: TButton
+    TabOrder = 1
+  end
+  object Button1: TButton
+    TabOrder = 4
+  end
+end
+)");
+  std::vector<std::string> order;
+  std::vector<TWinControl*> list;
+  form->GetTabOrderList(list);
+  for (TWinControl* w : list) order.push_back(w->Name());
+  EXPECT_EQ(order, (std::vector<std::string>{"Button2", "Button3", "Edit1", "Edit2", "Button1"}));
+  EXPECT_EQ(static_cast<TWinControl*>(form->FindComponent("Edit1"))->TabOrder(), 2);
+}
+
 // A form class of a later layer: its own extended style and the first look at messages.
 class TAppWindowForm : public TForm {
  public:
