@@ -81,12 +81,22 @@ TCustomForm::~TCustomForm() {
 void TCustomForm::LoadDesign() { ReadComponentRes(this); }
 
 void TCustomForm::DoCreate() {
-  if (!FOnCreate) return;
-  try {
-    FOnCreate(this);
-  } catch (const std::exception& e) {
-    // The rest of the creation handler is skipped, and the form is still made.
-    Application->HandleException(e);
+  if (FOnCreate) {
+    try {
+      FOnCreate(this);
+    } catch (const std::exception& e) {
+      // The rest of the creation handler is skipped, and the form is still made.
+      Application->HandleException(e);
+    }
+  }
+  // Showing was held back while the design was read; a form designed visible shows once
+  // it is made.
+  if (FVisible && !(FHandle != nullptr && IsWindowVisible(FHandle))) {
+    try {
+      VisibleChanged();
+    } catch (const std::exception& e) {
+      Application->HandleException(e);
+    }
   }
 }
 

@@ -191,6 +191,14 @@ end
   EXPECT_EQ(static_cast<TWinControl*>(form->FindComponent("Edit1"))->TabOrder(), 2);
 }
 
+TEST_F(FormWindowTest, AFormDesignedVisibleShowsOnceItIsMade) {
+  auto* form = MakeForm<TForm>("object Form7: TForm\n  Visible = True\n  Caption = 'Up'\nend\n");
+  ASSERT_TRUE(form->HandleAllocated());
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  auto* hidden = MakeForm<TForm>("object Form6: TForm\nend\n");
+  EXPECT_FALSE(hidden->HandleAllocated() && IsWindowVisible(hidden->Handle()));
+}
+
 // A form class of a later layer: its own extended style and the first look at messages.
 class TAppWindowForm : public TForm {
  public:
