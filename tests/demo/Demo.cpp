@@ -14,6 +14,7 @@
 
 #include "DemoForm.h"
 #include "image/DIB.h"
+#include "support/Png.h"
 
 int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();

@@ -16,6 +16,7 @@
 #include "runtime/Forms.h"
 #include "settings/Settings.h"
 #include "settings/TempHive.h"
+#include "support/Png.h"
 
 // The designs come compiled in when the program links them; a test program that does not
 // reads the very same files from the source tree.

@@ -2,6 +2,7 @@
 
 #include "forms_fixture.h"
 #include "runtime/Clipbrd.h"
+#include "support/Png.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 #include <fstream>
 
 #include "forms_fixture.h"
+#include "support/Png.h"
 
 namespace fs = std::filesystem;
 

@@ -146,3 +146,9 @@ bool WritePngFromBitmap(const std::string& path, HBITMAP bitmap) {
   DeleteDC(dc);
   return ok;
 }
+
+bool SaveWindowPng(HWND hwnd, const std::string& path) {
+  WindowPixels pixels;
+  if (!GetWindowPixels(hwnd, &pixels)) return false;
+  return WritePng(path, pixels.width, pixels.height, pixels.pixels.data(), pixels.width);
+}

@@ -640,8 +640,6 @@ struct WindowPixels {
   uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
 };
 BOOL GetWindowPixels(HWND hwnd, WindowPixels* out);
-// Ours: writes a top-level window's back buffer as a PNG file (for looking at it).
-BOOL SaveWindowPng(HWND hwnd, const char* path);
 
 // ---------------------------------------------------------------------------------------
 // Timers.

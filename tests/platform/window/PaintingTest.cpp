@@ -2,6 +2,7 @@
 // of their top-level's back buffer, presentation of what was painted, and pictures put on
 // a window from outside, letterboxed.
 #include "WindowTestSupport.h"
+#include "support/Png.h"
 
 namespace {
 
