@@ -5,34 +5,17 @@
 # The demo writes what it got to a result file, which is checked here.
 set -euo pipefail
 
-DEMO="${PELLORA_DEMO:-${PELLORA_BIN:?PELLORA_BIN must name the folder of the pellora binary}/../tests/demo/pellora_demo}"
-[ -x "$DEMO" ] || { echo "demo program not found at $DEMO"; exit 1; }
-command -v Xvfb >/dev/null && command -v xdotool >/dev/null || { echo "Xvfb and xdotool are needed"; exit 1; }
-
-WORK="$(mktemp -d)"
-XVFB_PID=""
-DEMO_PID=""
-cleanup() {
-  [ -n "$DEMO_PID" ] && kill "$DEMO_PID" 2>/dev/null || true
-  [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-# A display number nobody uses.
-for n in $(seq 140 199); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then DISPLAY_NUM=$n; break; fi
-done
-Xvfb ":$DISPLAY_NUM" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-XVFB_PID=$!
-export DISPLAY=":$DISPLAY_NUM"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+. "$(dirname "$0")/lib/session.bash"
+DEMO="${PELLORA_DEMO:-$BIN/../tests/demo/pellora_demo}"
+need_programs "$DEMO"
+need_tools Xvfb xdotool convert import
+start_xvfb 140
 
 mkdir -p "$WORK/pics"
 convert -size 20x16 xc:red "BMP3:$WORK/pics/red.bmp"
 
 "$DEMO" --result "$WORK/result.txt" >"$WORK/out.txt" 2>"$WORK/err.txt" &
-DEMO_PID=$!
+APP_PID=$!
 WIN="$(xdotool search --sync --name '^Runtime demo$' | head -1)"
 [ -n "$WIN" ] || { echo "the demo window did not appear"; exit 1; }
 sleep 0.3
@@ -65,10 +48,10 @@ sleep 0.5
 
 # Ok (16,136 75x25) writes the result and ends the program.
 click 53 148
-for _ in $(seq 50); do kill -0 "$DEMO_PID" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$DEMO_PID" 2>/dev/null; then echo "the demo did not end after Ok"; cat "$WORK/err.txt"; exit 1; fi
-wait "$DEMO_PID" || true
-DEMO_PID=""
+for _ in $(seq 50); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$APP_PID" 2>/dev/null; then echo "the demo did not end after Ok"; cat "$WORK/err.txt"; exit 1; fi
+wait "$APP_PID" || true
+APP_PID=""
 
 expected="number=123
 password=open sesame
