@@ -10,7 +10,6 @@ namespace {
 
 constexpr WORD BitmapFileType = 0x4D42;  // "BM"
 constexpr DWORD Masks555[3] = {0x7C00, 0x03E0, 0x001F};
-constexpr DWORD Masks565[3] = {0xF800, 0x07E0, 0x001F};
 constexpr DWORD Masks888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
 
 [[noreturn]] void Invalid(const char* why) {

@@ -55,8 +55,8 @@ double Shade(int px, int py) {
       double hx = lx / ll, hy = ly / ll, hz = lz / ll + 1.0;
       const double hl = std::sqrt(hx * hx + hy * hy + hz * hz);
       hx /= hl, hy /= hl, hz /= hl;
-      const double spec = std::pow(std::max(0.0, x * hx + y * hy + z * hz), 24.0);
-      total += std::min(1.0, 0.08 + 0.70 * diffuse + 0.45 * spec);
+      const double highlight = std::pow(std::max(0.0, x * hx + y * hy + z * hz), 24.0);
+      total += std::min(1.0, 0.08 + 0.70 * diffuse + 0.45 * highlight);
     }
   return total / 16.0;
 }
