@@ -343,7 +343,6 @@ class TWinControl : public TControl {
  private:
   void HandleMouse(TMessage& Message);
   void UpdateTabOrder(int32_t Value);
-  WNDPROC FDefWndProc = nullptr;
 };
 
 // A control with a window and a canvas on it, for controls that draw themselves.
