@@ -22,9 +22,10 @@ test: build
 
 bench:
 	@scripts/bootstrap bench
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
-	scripts/bench
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build-bench -j $(JOBS)
+	@for b in build-bench/bench/bench_*; do echo "== $$b"; $$b; done
+	scripts/bench-blur build-bench
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-bench
