@@ -19,8 +19,7 @@ convert -size 24x24 xc:lime "BMP3:$WORK/pics/green.bmp"
 start() {
   "$PELLORA" /c >"$WORK/out.txt" 2>"$WORK/err.txt" &
   APP_PID=$!
-  WIN="$(wait_window Options)" || fail "the Options window did not appear"
-  find_client_origin "$WIN" 338 186
+  wait_settled_window Options 338 186 || fail "the Options window did not appear"
   sleep 0.3
 }
 choose_picture() {

@@ -15,8 +15,7 @@ use_private_hive
 start() {
   "$PELLORA" /a >"$WORK/out.txt" 2>"$WORK/err.txt" &
   APP_PID=$!
-  WIN="$(wait_window 'Set Password')" || fail "the Set Password window did not appear"
-  find_client_origin "$WIN" 212 160
+  wait_settled_window 'Set Password' 212 160 || fail "the Set Password window did not appear"
   sleep 0.3
 }
 # ---- Run 1: a mismatch first, then the corrected entry and Enter in the second field.

@@ -62,14 +62,29 @@ wait_window() {
   done
   return 1
 }
-# Sets OX, OY to the screen position of window $1's client area of $2 x $3 pixels:
-# whatever frame is left around it is border and caption.
-find_client_origin() {
-  local X Y WIDTH HEIGHT SCREEN WINDOW
-  eval "$(xdotool getwindowgeometry --shell "$1")"
-  local border=$(( (WIDTH - $2) / 2 ))
-  OX=$(( X + border ))
-  OY=$(( Y + HEIGHT - $3 - border ))
+# Waits (at most 10 s) for the window named exactly $1 to settle, then sets WIN to its id
+# and OX, OY to the screen position of its client area of $2 x $3 pixels: whatever frame is
+# left around that is border and caption. A window can still be replaced or moved while the
+# program starts, so the same id and place must be seen twice in a row.
+wait_settled_window() {
+  local last="" now id X Y WIDTH HEIGHT SCREEN WINDOW
+  for _ in $(seq 50); do
+    id="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1 || true)"
+    now="" X="" Y="" WIDTH="" HEIGHT=""
+    if [ -n "$id" ] && eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" && [ -n "${WIDTH:-}" ]; then
+      now="$id $X $Y $WIDTH $HEIGHT"
+    fi
+    if [ -n "$now" ] && [ "$now" = "$last" ]; then
+      local border=$(( (WIDTH - $2) / 2 ))
+      WIN="$id"
+      OX=$(( X + border ))
+      OY=$(( Y + HEIGHT - $3 - border ))
+      return 0
+    fi
+    last="$now"
+    sleep 0.2
+  done
+  return 1
 }
 # Clicks the middle of a control given by its designed left, top, width and height.
 click() {
