@@ -9,6 +9,7 @@
 
 #include "platform/window/Presenter.h"
 #include "platform/window/Window.h"
+#include "platform/window/XErrors.h"
 
 namespace window_internal {
 namespace {
@@ -136,6 +137,8 @@ class SdlPresenter : public Presenter {
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
       return nullptr;
     }
+    // Set after SDL's own start-up, which installs a handler that falls back to Xlib's.
+    SurviveXErrors();
     auto p = std::unique_ptr<SdlPresenter>(new SdlPresenter());
     p->wakeEvent_ = SDL_RegisterEvents(1);
     // Text input gives the characters of the keyboard's own layout, dead keys included.

@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "WindowTestSupport.h"
+#include "XvfbServer.h"
 
-extern char** environ;
 
 namespace {
 
@@ -34,47 +34,6 @@ std::string Shell(const std::string& command) {
   }
   return out;
 }
-
-// An X server of our own for the length of one test.
-class Xvfb {
- public:
-  bool Start() {
-    for (int n = 90 + static_cast<int>(getpid() % 50); n < 200; ++n) {
-      const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-      const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-      struct stat st;
-      if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
-      display_ = ":" + std::to_string(n);
-      const char* argv[] = {"Xvfb", display_.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-      posix_spawn_file_actions_t actions;
-      posix_spawn_file_actions_init(&actions);
-      posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-      const int rc = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
-      posix_spawn_file_actions_destroy(&actions);
-      if (rc != 0) return false;
-      for (int i = 0; i < 100; ++i) {
-        if (stat(socket.c_str(), &st) == 0) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      Stop();
-      return false;
-    }
-    return false;
-  }
-  void Stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-  ~Xvfb() { Stop(); }
-  const std::string& Display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
 
 LRESULT PaintRed(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Log().push_back({hwnd, message, wParam, lParam});
