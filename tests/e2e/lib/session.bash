@@ -84,6 +84,13 @@ wait_settled_window() {
     last="$now"
     sleep 0.2
   done
+  if running; then
+    echo "window '$1' never settled; last seen: ${last:-nothing}" >&2
+  else
+    local rc=0; wait "$APP_PID" || rc=$?
+    APP_PID=""
+    echo "the program ended (status $rc) before window '$1' settled" >&2
+  fi
   return 1
 }
 # Clicks the middle of a control given by its designed left, top, width and height.
