@@ -434,18 +434,23 @@ void TDIB::SetPaletteHandle(HPALETTE Value) {
   ApplyColorTable();
 }
 
+// A canvas draws through a DC, which a plain-memory store does not have.
+void TDIB::MakeGDIBacked() {
+  if (!IsEmpty() && FImage->MemoryOnly()) {
+    auto* copy = new TDIBSharedImage;
+    try {
+      copy->Duplicate(*FImage, false);
+    } catch (...) {
+      delete copy;
+      throw;
+    }
+    SetImage(copy);
+  }
+}
+
 TCanvas* TDIB::Canvas() {
   if (!FCanvas) {
-    if (!IsEmpty() && FImage->MemoryOnly()) {
-      auto* copy = new TDIBSharedImage;
-      try {
-        copy->Duplicate(*FImage, false);
-      } catch (...) {
-        delete copy;
-        throw;
-      }
-      SetImage(copy);
-    }
+    MakeGDIBacked();
     FCanvas = std::make_unique<TCanvas>();
     FCanvas->SetHandle(FImage->DC());
     FCanvas->SetOnChanging([this](TObject* Sender) { CanvasChanging(Sender); });
@@ -457,16 +462,7 @@ void TDIB::CanvasChanging(TObject*) {
   MakeWritable(false);
   // A store that went plain-memory since the canvas was made (a read, a shared plain
   // store) has no DC to draw on; give this DIB a GDI copy.
-  if (!IsEmpty() && FImage->MemoryOnly()) {
-    auto* copy = new TDIBSharedImage;
-    try {
-      copy->Duplicate(*FImage, false);
-    } catch (...) {
-      delete copy;
-      throw;
-    }
-    SetImage(copy);
-  }
+  MakeGDIBacked();
 }
 
 void TDIB::DrawTo(TCanvas* ACanvas, const TRect& Rect) {

@@ -165,6 +165,7 @@ class TDIB : public TGraphic {
   // A compressed store is swapped for a decoded copy; other stores are left shared.
   void Decompress();
   void CanvasChanging(TObject* Sender);
+  void MakeGDIBacked();
   void ReadBody(TStream& Stream, bool MemoryImage);
   void ConvertGraphic(TGraphic* G);
   // A store made here and not yet owned by a DIB is released on the way out of an error.
