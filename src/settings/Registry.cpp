@@ -18,7 +18,9 @@ std::string WithoutRootMark(const std::string& key) { return IsRelative(key) ? k
 // For a registry call that has just failed: the store's own text first, as callers and
 // people know it, then the hive's sentence on why, so a person knows what to do about it.
 ERegistryException Failed(const char* pattern, const std::string& name, const std::string& why) {
-  return ERegistryException(why.empty() ? Format(pattern, {name}) : Format(pattern, {name}) + ". " + why);
+  std::string text = Format(pattern, {name});
+  if (!why.empty()) text += ". " + why;
+  return ERegistryException(text);
 }
 
 ERegistryException CallFailed(const char* pattern, const std::string& name) { return Failed(pattern, name, RegLastErrorText()); }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -231,13 +232,15 @@ class Hive {
     return rc;
   }
 
-  int QueryInt(const char* sql, int64_t* result) {
+  // Reads the first row's numbers, one per column, into `results`.
+  int QueryInts(const char* sql, std::initializer_list<int64_t*> results) {
     sqlite3_stmt* statement = nullptr;
     int rc = sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);
     if (rc == SQLITE_OK) {
       rc = sqlite3_step(statement);
       if (rc == SQLITE_ROW) {
-        *result = sqlite3_column_int64(statement, 0);
+        int column = 0;
+        for (int64_t* result : results) *result = sqlite3_column_int64(statement, column++);
         rc = SQLITE_OK;
       } else if (rc == SQLITE_DONE) {
         rc = SQLITE_CORRUPT;
@@ -296,22 +299,9 @@ class Hive {
   // One statement, so one snapshot: read one by one, another process's creation could commit
   // between the id and the object count, and a half-seen hive would look foreign.
   int ReadStamp(Stamp* stamp) {
-    sqlite3_stmt* statement = nullptr;
-    int rc = sqlite3_prepare_v2(db_,
-                                "SELECT (SELECT application_id FROM pragma_application_id),"
-                                " (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)",
-                                -1, &statement, nullptr);
-    if (rc == SQLITE_OK) {
-      rc = sqlite3_step(statement);
-      if (rc == SQLITE_ROW) {
-        *stamp = Stamp{sqlite3_column_int64(statement, 0), sqlite3_column_int64(statement, 1), sqlite3_column_int64(statement, 2)};
-        rc = SQLITE_OK;
-      } else if (rc == SQLITE_DONE) {
-        rc = SQLITE_CORRUPT;
-      }
-    }
-    sqlite3_finalize(statement);
-    return rc;
+    return QueryInts("SELECT (SELECT application_id FROM pragma_application_id),"
+                     " (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)",
+                     {&stamp->applicationId, &stamp->version, &stamp->objects});
   }
 
   // Tells our hive from anything else before a single byte is written, then makes a new
@@ -345,7 +335,7 @@ class Hive {
 
   LSTATUS CheckContent() {
     int64_t tables = 0;
-    int rc = QueryInt("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')", &tables);
+    int rc = QueryInts("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')", {&tables});
     if (rc != SQLITE_OK) return SqliteFailure(rc, path_, sqlite3_errmsg(db_));
     if (tables != 2) return SqliteFailure(SQLITE_CORRUPT, path_, "its tables are missing");
     std::string verdict;
