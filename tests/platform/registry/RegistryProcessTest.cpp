@@ -120,6 +120,13 @@ TEST(RegistryProcesses, TwoFirstOpensOfANewHiveBothSucceed) {
   char pattern[] = "/dev/shm/pellora-race-XXXXXX";
   const char* inMemory = mkdtemp(pattern);
   const std::string base = inMemory ? inMemory : hive.Dir();
+  struct RemovedAfterwards {
+    std::string dir;
+    ~RemovedAfterwards() {
+      std::error_code ignored;
+      if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+    }
+  } inMemoryFolder{inMemory ? base : std::string()};
   constexpr int kRounds = 200;
   constexpr int kPairsAtOnce = 8;
   int failures = 0;
@@ -172,7 +179,6 @@ TEST(RegistryProcesses, TwoFirstOpensOfANewHiveBothSucceed) {
     for (const std::string& folder : folders) std::filesystem::remove_all(folder);
   }
   hive.Activate();
-  if (inMemory) std::filesystem::remove_all(base);
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   std::printf("%d rounds of two first opens: %d calls failed, %lld ms\n", kRounds, failures, static_cast<long long>(elapsed.count()));
   EXPECT_EQ(failures, 0) << firstFailure;
