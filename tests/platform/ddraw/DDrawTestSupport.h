@@ -8,6 +8,7 @@
 #include "platform/clock/Clock.h"
 #include "platform/ddraw/DDraw.h"
 #include "platform/window/ScreenMode.h"
+#include "platform/window/Headless.h"
 #include "platform/window/Window.h"
 
 inline LRESULT DDrawTestWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
