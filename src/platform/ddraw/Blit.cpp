@@ -9,6 +9,7 @@
 #endif
 
 #include "platform/ddraw/DDrawInternal.h"
+#include "platform/gdi/BitmapFormat.h"
 
 namespace ddraw_internal {
 namespace {
@@ -168,38 +169,6 @@ const RoutineTable& Routines() {
 
 // Between different layouts: each pixel goes through 8-8-8 colour. Rare (only surfaces
 // made with a pixel format of their own), so it is plain.
-struct Channel {
-  int shift = 0;
-  int bits = 0;
-};
-Channel ChannelOf(DWORD mask) {
-  Channel c;
-  if (!mask) return c;
-  while (!(mask & 1)) {
-    mask >>= 1;
-    ++c.shift;
-  }
-  while (mask & 1) {
-    mask >>= 1;
-    ++c.bits;
-  }
-  return c;
-}
-DWORD Expand(DWORD value, Channel c) {
-  if (!c.bits) return 0;
-  DWORD v = (value >> c.shift) & ((1u << c.bits) - 1);
-  if (c.bits >= 8) return v >> (c.bits - 8);
-  // Repeat the top bits into the low ones, so full scale stays full scale.
-  DWORD out = 0;
-  for (int have = 0; have < 8; have += c.bits) out |= (v << 8 >> c.bits) >> have;
-  return out & 0xFF;
-}
-DWORD Reduce(DWORD value8, Channel c) {
-  if (!c.bits) return 0;
-  const DWORD v = c.bits >= 8 ? value8 << (c.bits - 8) : value8 >> (8 - c.bits);
-  return v << c.shift;
-}
-
 DWORD ReadPixel(const uint8_t* row, int x, int bytes) {
   switch (bytes) {
     case 1: return row[x];
@@ -234,8 +203,8 @@ void WritePixel(uint8_t* row, int x, int bytes, DWORD v) {
 }
 
 void Convert(const Span& s, const Format& from, const Format& to, bool keyed, const RGBQUAD* table) {
-  const Channel fr = ChannelOf(from.red), fg = ChannelOf(from.green), fb = ChannelOf(from.blue);
-  const Channel tr = ChannelOf(to.red), tg = ChannelOf(to.green), tb = ChannelOf(to.blue);
+  const bmp::Channel fr(from.red), fg(from.green), fb(from.blue);
+  const bmp::Channel tr(to.red), tg(to.green), tb(to.blue);
   const int inBytes = from.BytesPerPixel(), outBytes = to.BytesPerPixel();
   for (int y = 0; y < s.height; ++y) {
     const uint8_t* in = s.source + static_cast<ptrdiff_t>(s.rows[y]) * s.sourcePitch;
@@ -243,17 +212,17 @@ void Convert(const Span& s, const Format& from, const Format& to, bool keyed, co
     for (int x = 0; x < s.width; ++x) {
       const DWORD v = ReadPixel(in, s.columns[x], inBytes);
       if (keyed && v == s.key) continue;
-      DWORD r, g, b;
+      uint8_t r, g, b;
       if (from.bitCount == 8) {
-        r = table ? table[v].rgbRed : v;
-        g = table ? table[v].rgbGreen : v;
-        b = table ? table[v].rgbBlue : v;
+        r = table ? table[v].rgbRed : static_cast<uint8_t>(v);
+        g = table ? table[v].rgbGreen : static_cast<uint8_t>(v);
+        b = table ? table[v].rgbBlue : static_cast<uint8_t>(v);
       } else {
-        r = Expand(v, fr);
-        g = Expand(v, fg);
-        b = Expand(v, fb);
+        r = fr.Expand(v);
+        g = fg.Expand(v);
+        b = fb.Expand(v);
       }
-      WritePixel(out, x, outBytes, Reduce(r, tr) | Reduce(g, tg) | Reduce(b, tb));
+      WritePixel(out, x, outBytes, tr.Reduce(r) | tg.Reduce(g) | tb.Reduce(b));
     }
   }
 }
