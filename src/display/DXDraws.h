@@ -64,6 +64,8 @@ class TDirectDrawDisplay : public TPersistent {
   TDirectDrawDisplayMode* Modes(int32_t Index);
   void EnumerateModes();
   void ClearModes() { FModes.Clear(); }
+  // The modes listed so far, without asking the service.
+  int32_t KnownModeCount() const { return FModes.Count(); }
   int32_t IndexOfMode(int32_t AWidth, int32_t AHeight, int32_t ABitCount);
 
   // Sets exactly this mode; on success Width, Height and BitCount become it.

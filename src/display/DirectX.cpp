@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -232,7 +233,7 @@ void TDirectDrawSurface::LoadPicture(TGraphic* Graphic, int32_t AWidth, const TR
   if (AWidth == 0) AWidth = rw;
   if (AHeight == 0) AHeight = rh;
   Resize(AWidth, AHeight);
-  if (!FIDDSurface) return;
+  if (!FIDDSurface || Graphic == nullptr) return;
 
   TDirectDrawSurfaceCanvas* canvas = Canvas();
   try {
@@ -403,25 +404,66 @@ void TDirectDrawSurface::Unlock(void* Data) {
   SetLastResult(FIDDSurface->Unlock(Data));
 }
 
+DWORD ReadSurfacePixel(const uint8_t* Row, int32_t BitCount, int32_t X) {
+  switch (BitCount) {
+    case 1: return (Row[X / 8] >> (7 - X % 8)) & 1u;
+    case 4: return (X % 2 == 0) ? (Row[X / 2] >> 4) : (Row[X / 2] & 0x0Fu);
+    case 8: return Row[X];
+    case 16: {
+      uint16_t v;
+      std::memcpy(&v, Row + 2 * X, 2);
+      return v;
+    }
+    case 24: {
+      const uint8_t* p = Row + 3 * X;
+      return p[0] | (static_cast<DWORD>(p[1]) << 8) | (static_cast<DWORD>(p[2]) << 16);
+    }
+    case 32: {
+      uint32_t v;
+      std::memcpy(&v, Row + 4 * X, 4);
+      return v;
+    }
+    default: return 0;
+  }
+}
+
+void WriteSurfacePixel(uint8_t* Row, int32_t BitCount, int32_t X, DWORD Value) {
+  switch (BitCount) {
+    case 1: {
+      const uint8_t bit = static_cast<uint8_t>(0x80u >> (X % 8));
+      Row[X / 8] = static_cast<uint8_t>((Value & 1u) ? (Row[X / 8] | bit) : (Row[X / 8] & ~bit));
+      break;
+    }
+    case 4:
+      if (X % 2 == 0)
+        Row[X / 2] = static_cast<uint8_t>((Row[X / 2] & 0x0Fu) | ((Value & 0x0Fu) << 4));
+      else
+        Row[X / 2] = static_cast<uint8_t>((Row[X / 2] & 0xF0u) | (Value & 0x0Fu));
+      break;
+    case 8: Row[X] = static_cast<uint8_t>(Value); break;
+    case 16: {
+      const uint16_t v = static_cast<uint16_t>(Value);
+      std::memcpy(Row + 2 * X, &v, 2);
+      break;
+    }
+    case 24: {
+      uint8_t* p = Row + 3 * X;
+      p[0] = static_cast<uint8_t>(Value);
+      p[1] = static_cast<uint8_t>(Value >> 8);
+      p[2] = static_cast<uint8_t>(Value >> 16);
+      break;
+    }
+    case 32: std::memcpy(Row + 4 * X, &Value, 4); break;
+    default: break;
+  }
+}
+
 DWORD TDirectDrawSurface::GetPixel(int32_t X, int32_t Y) {
   if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return 0;
   DDSURFACEDESC desc{};
   if (!Lock(nullptr, desc)) return 0;
-  const uint8_t* row = static_cast<const uint8_t*>(desc.lpSurface) + static_cast<ptrdiff_t>(Y) * desc.lPitch;
-  DWORD value = 0;
-  switch (desc.ddpfPixelFormat.dwRGBBitCount) {
-    case 1: value = (row[X / 8] >> (7 - X % 8)) & 1u; break;
-    case 4: value = (X % 2 == 0) ? (row[X / 2] >> 4) : (row[X / 2] & 0x0Fu); break;
-    case 8: value = row[X]; break;
-    case 16: value = reinterpret_cast<const uint16_t*>(row)[X]; break;
-    case 24: {
-      const uint8_t* p = row + 3 * X;
-      value = (static_cast<DWORD>(p[0]) << 16) | (static_cast<DWORD>(p[1]) << 8) | p[2];
-      break;
-    }
-    case 32: value = reinterpret_cast<const uint32_t*>(row)[X]; break;
-    default: break;
-  }
+  const auto* row = static_cast<const uint8_t*>(desc.lpSurface) + static_cast<ptrdiff_t>(Y) * desc.lPitch;
+  const DWORD value = ReadSurfacePixel(row, static_cast<int32_t>(desc.ddpfPixelFormat.dwRGBBitCount), X);
   Unlock(desc.lpSurface);
   return value;
 }
@@ -430,31 +472,8 @@ void TDirectDrawSurface::SetPixel(int32_t X, int32_t Y, DWORD Value) {
   if (X < 0 || Y < 0 || X >= Width() || Y >= Height()) return;
   DDSURFACEDESC desc{};
   if (!Lock(nullptr, desc)) return;
-  uint8_t* row = static_cast<uint8_t*>(desc.lpSurface) + static_cast<ptrdiff_t>(Y) * desc.lPitch;
-  switch (desc.ddpfPixelFormat.dwRGBBitCount) {
-    case 1: {
-      const uint8_t bit = static_cast<uint8_t>(0x80u >> (X % 8));
-      row[X / 8] = static_cast<uint8_t>((Value & 1u) ? (row[X / 8] | bit) : (row[X / 8] & ~bit));
-      break;
-    }
-    case 4:
-      if (X % 2 == 0)
-        row[X / 2] = static_cast<uint8_t>((row[X / 2] & 0x0Fu) | ((Value & 0x0Fu) << 4));
-      else
-        row[X / 2] = static_cast<uint8_t>((row[X / 2] & 0xF0u) | (Value & 0x0Fu));
-      break;
-    case 8: row[X] = static_cast<uint8_t>(Value); break;
-    case 16: reinterpret_cast<uint16_t*>(row)[X] = static_cast<uint16_t>(Value); break;
-    case 24: {
-      uint8_t* p = row + 3 * X;
-      p[0] = static_cast<uint8_t>(Value >> 16);
-      p[1] = static_cast<uint8_t>(Value >> 8);
-      p[2] = static_cast<uint8_t>(Value);
-      break;
-    }
-    case 32: reinterpret_cast<uint32_t*>(row)[X] = Value; break;
-    default: break;
-  }
+  auto* row = static_cast<uint8_t*>(desc.lpSurface) + static_cast<ptrdiff_t>(Y) * desc.lPitch;
+  WriteSurfacePixel(row, static_cast<int32_t>(desc.ddpfPixelFormat.dwRGBBitCount), X, Value);
   Unlock(desc.lpSurface);
 }
 

@@ -29,6 +29,13 @@ void ReleaseLibraries();
 // same amount. Answers whether anything is left to draw.
 bool ClipBlitRects(RECT& D, RECT& S, const RECT& DB, const RECT& SB);
 
+// One pixel of a locked row, at the depths a surface may have (1, 4, 8, 16, 24, 32 bits):
+// 1 and 4 bits most significant first; 16, 24 and 32 bits little-endian, so a value is the
+// pixel as the surface's channel masks describe it, the same value Fill and colour keys
+// take. Other depths read 0 and write nothing.
+DWORD ReadSurfacePixel(const uint8_t* Row, int32_t BitCount, int32_t X);
+void WriteSurfacePixel(uint8_t* Row, int32_t BitCount, int32_t X, DWORD Value);
+
 class TDirectX : public TPersistent {
  public:
   PELLORA_CLASS_NAME(TDirectX)
