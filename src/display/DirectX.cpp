@@ -109,6 +109,11 @@ TDirectDrawObject::TDirectDrawObject(TDirectDraw* ADirectDraw, TKind Kind) : FDX
   if (FDXDraw) FDXDraw->ListFor(FKind).push_back(this);
 }
 
+TDirectDraw* TDirectDrawObject::RequireDirectDraw() const {
+  if (!FDXDraw) throw EDirectDrawError(DXConsts::SNotMade, {DXConsts::SIDirectDraw});
+  return FDXDraw;
+}
+
 TDirectDrawObject::~TDirectDrawObject() {
   if (!FDXDraw) return;
   auto& list = FDXDraw->ListFor(FKind);
@@ -118,11 +123,11 @@ TDirectDrawObject::~TDirectDrawObject() {
 // ---------------------------------------------------------------------------------------
 // TDirectDraw
 
-TDirectDraw::TDirectDraw(GUID* GUID) {
+TDirectDraw::TDirectDraw(GUID* DriverGUID) {
   auto create = reinterpret_cast<LPDIRECTDRAWCREATE>(
       GetLibraryFunction(DXConsts::SDDrawLibrary, DXConsts::SDirectDrawCreate));
   IDirectDraw* dd = nullptr;
-  SetLastResult(create(GUID, &dd, nullptr));
+  SetLastResult(create(DriverGUID, &dd, nullptr));
   if (LastResult() != DD_OK || dd == nullptr) throw EDirectDrawError(DXConsts::SCannotInitialized, {DXConsts::SDirectDraw});
   FIDDraw = dd;
   FDriverCaps.dwSize = sizeof(DDCAPS);
@@ -191,7 +196,7 @@ IDirectDrawSurface* TDirectDrawSurface::RequireInterface() const {
 bool TDirectDrawSurface::CreateSurface(DDSURFACEDESC& SurfaceDesc) {
   SetInterface(nullptr);
   IDirectDrawSurface* surface = nullptr;
-  TDirectDraw* owner = DXDraw();
+  TDirectDraw* owner = RequireDirectDraw();
   owner->SetLastResult(owner->RequireInterface()->CreateSurface(&SurfaceDesc, &surface, nullptr));
   SetLastResult(owner->LastResult());
   if (LastResult() == DD_OK) {
@@ -275,7 +280,7 @@ void TDirectDrawSurface::AssignFrom(const TPersistent* Source) {
       SetInterface(nullptr);
       return;
     }
-    TDirectDraw* owner = DXDraw();
+    TDirectDraw* owner = RequireDirectDraw();
     IDirectDrawSurface* copy = nullptr;
     owner->SetLastResult(owner->RequireInterface()->DuplicateSurface(surface->FIDDSurface, &copy));
     SetInterface(owner->LastResult() == DD_OK ? copy : nullptr);

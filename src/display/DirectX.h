@@ -68,6 +68,8 @@ class TDirectDrawObject : public TDirectX {
 
  protected:
   TDirectDrawObject(TDirectDraw* ADirectDraw, TKind Kind);
+  // The owner, or EDirectDrawError "IDirectDraw not made" for an object made on none.
+  TDirectDraw* RequireDirectDraw() const;
 
  private:
   TDirectDraw* FDXDraw;
@@ -81,7 +83,7 @@ class TDirectDraw : public TDirectX {
   PELLORA_CLASS_NAME(TDirectDraw)
   // Makes the service's DirectDraw object for the driver (nullptr: the default one).
   // Raises EDirectDrawError "DirectDraw cannot be initialized" when the service refuses.
-  explicit TDirectDraw(GUID* GUID);
+  explicit TDirectDraw(GUID* DriverGUID);
   // Frees every surface still made on it (last first), then the palettes, then the
   // clippers, then lets go of the service's object.
   ~TDirectDraw() override;

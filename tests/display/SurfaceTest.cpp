@@ -114,6 +114,23 @@ TEST_F(DisplayTest, DirectDrawFreesWhatWasMadeOnIt) {
   EXPECT_EQ(ddraw::LiveObjectCount(), 0);
 }
 
+TEST_F(DisplayTest, MissingDirectDrawObjectsAreReportedByName) {
+  GUID unknown{1, 2, 3, {4}};
+  try {
+    TDirectDraw other(&unknown);
+    FAIL() << "a driver the service does not have was made";
+  } catch (const EDirectDrawError& e) {
+    EXPECT_EQ(e.Message(), "DirectDraw cannot be initialized");
+  }
+  TDirectDrawSurface loose(nullptr);
+  try {
+    loose.Resize(4, 4);
+    FAIL() << "a surface was made on no DirectDraw object";
+  } catch (const EDirectDrawError& e) {
+    EXPECT_EQ(e.Message(), "IDirectDraw not made");
+  }
+}
+
 TEST_F(DisplayTest, LibrariesAreFoundByNameWhateverTheCase) {
   EXPECT_NE(GetLibraryFunction("ddraw.DLL", "DirectDrawCreate"), nullptr);
   try {
