@@ -56,41 +56,34 @@ void ReleaseLibraries() {
 // ---------------------------------------------------------------------------------------
 // Clipping
 
+namespace {
+
+// Moves edge Low of one rectangle in to Bound, and the matching edge of the other by as much.
+void ClipLow(LONG& Low, LONG& Other, LONG Bound) {
+  if (Bound > Low) {
+    Other += Bound - Low;
+    Low = Bound;
+  }
+}
+
+void ClipHigh(LONG& High, LONG& Other, LONG Bound) {
+  if (Bound < High) {
+    Other -= High - Bound;
+    High = Bound;
+  }
+}
+
+}  // namespace
+
 bool ClipBlitRects(RECT& D, RECT& S, const RECT& DB, const RECT& SB) {
-  // Left and top edges: first the destination's bounds, then the source's.
-  if (DB.left > D.left) {
-    S.left += DB.left - D.left;
-    D.left = DB.left;
-  }
-  if (DB.top > D.top) {
-    S.top += DB.top - D.top;
-    D.top = DB.top;
-  }
-  if (SB.left > S.left) {
-    D.left += SB.left - S.left;
-    S.left = SB.left;
-  }
-  if (SB.top > S.top) {
-    D.top += SB.top - S.top;
-    S.top = SB.top;
-  }
-  // Right and bottom edges.
-  if (DB.right < D.right) {
-    S.right -= D.right - DB.right;
-    D.right = DB.right;
-  }
-  if (DB.bottom < D.bottom) {
-    S.bottom -= D.bottom - DB.bottom;
-    D.bottom = DB.bottom;
-  }
-  if (SB.right < S.right) {
-    D.right -= S.right - SB.right;
-    S.right = SB.right;
-  }
-  if (SB.bottom < S.bottom) {
-    D.bottom -= S.bottom - SB.bottom;
-    S.bottom = SB.bottom;
-  }
+  ClipLow(D.left, S.left, DB.left);
+  ClipLow(D.top, S.top, DB.top);
+  ClipLow(S.left, D.left, SB.left);
+  ClipLow(S.top, D.top, SB.top);
+  ClipHigh(D.right, S.right, DB.right);
+  ClipHigh(D.bottom, S.bottom, DB.bottom);
+  ClipHigh(S.right, D.right, SB.right);
+  ClipHigh(S.bottom, D.bottom, SB.bottom);
   return D.left < D.right && D.top < D.bottom && S.left < S.right && S.top < S.bottom;
 }
 

@@ -445,6 +445,14 @@ TEST_F(DisplayTest, AssignFromAGraphicAndCopyToADIB) {
   ASSERT_EQ(s->Width(), 6);
   for (int x = 0; x < 6; ++x) EXPECT_EQ(s->GetPixel(x, 3), Bar565(x, 3));
 
+  // Another graphic at another size goes through a true-colour copy, then stretched.
+  s->LoadPicture(&bitmap, 12, TRect{1, 0, 4, 4}, 8);
+  ASSERT_EQ(s->Width(), 12);
+  ASSERT_EQ(s->Height(), 8);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 12; ++x) EXPECT_EQ(s->GetPixel(x, y), Bar565(1 + x / 4, y / 2)) << x << "," << y;
+  s->Assign(&bitmap);
+
   TDIB back;
   back.Assign(s);
   ASSERT_EQ(back.Width(), 6);
