@@ -256,12 +256,6 @@ TEST_F(DrawTest, ClipperAttachedBehindTheSurfacesBackSwitchesToTheClippedBlit) {
   clipper->Release();
 }
 
-TEST_F(DrawTest, FillWritesTheRawValueEverywhere) {
-  Dest->Fill(0xF81F);
-  EXPECT_EQ(Dest->GetPixel(0, 0), 0xF81Fu);
-  EXPECT_EQ(Dest->GetPixel(99, 59), 0xF81Fu);
-}
-
 TEST_F(DrawTest, AssigningASurfaceDuplicatesIt) {
   auto* copy = new TDirectDrawSurface(DD.get());
   copy->Assign(Source);
