@@ -4,8 +4,12 @@
 // bits) are loops simple enough for the compiler to vectorise.
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/ddraw/DDrawInternal.h"
+#include "platform/gdi/BitmapFormat.h"
 
 namespace ddraw_internal {
 namespace {
@@ -33,14 +37,53 @@ void Copy(const Span& s) {
   }
 }
 
+#if defined(__SSE2__)
+// Sixteen bytes at a time: compare with the key, keep the destination where it matched.
+template <typename P>
+__m128i EqualLanes(__m128i a, __m128i b) {
+  if constexpr (sizeof(P) == 1) return _mm_cmpeq_epi8(a, b);
+  if constexpr (sizeof(P) == 2) return _mm_cmpeq_epi16(a, b);
+  return _mm_cmpeq_epi32(a, b);
+}
+template <typename P>
+__m128i Splat(P key) {
+  if constexpr (sizeof(P) == 1) return _mm_set1_epi8(static_cast<char>(key));
+  if constexpr (sizeof(P) == 2) return _mm_set1_epi16(static_cast<short>(key));
+  return _mm_set1_epi32(static_cast<int>(key));
+}
+#endif
+
 template <typename P>
 void CopyKeyed(const Span& s) {
   const P key = static_cast<P>(s.key);
   for (int y = 0; y < s.height; ++y) {
     const P* __restrict in = reinterpret_cast<const P*>(s.source + static_cast<ptrdiff_t>(y) * s.sourcePitch);
     P* __restrict out = reinterpret_cast<P*>(s.dest + static_cast<ptrdiff_t>(y) * s.destPitch);
-    // Written as a select over both values, not a branch, so that it becomes a blend.
-    for (int x = 0; x < s.width; ++x) out[x] = in[x] == key ? out[x] : in[x];
+    int x = 0;
+#if defined(__SSE2__)
+    constexpr int kLanes = 16 / sizeof(P);
+    const __m128i keys = Splat<P>(key);
+    auto blend = [&](__m128i v, __m128i d) {
+      const __m128i keep = EqualLanes<P>(v, keys);
+      return _mm_or_si128(_mm_and_si128(keep, d), _mm_andnot_si128(keep, v));
+    };
+    if (s.width >= kLanes) {
+      // The ragged end is one more block overlapping the last whole one. Its destination is
+      // read before anything is written, so the overlap gives what one blend would, and no
+      // load waits on the store before it.
+      const int lastX = s.width - kLanes;
+      const __m128i lastIn = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + lastX));
+      const __m128i lastOut = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + lastX));
+      for (; x + kLanes <= s.width; x += kLanes) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), blend(v, d));
+      }
+      if (x < s.width) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + lastX), blend(lastIn, lastOut));
+      x = s.width;
+    }
+#endif
+    for (; x < s.width; ++x) out[x] = in[x] == key ? out[x] : in[x];
   }
 }
 
@@ -126,38 +169,6 @@ const RoutineTable& Routines() {
 
 // Between different layouts: each pixel goes through 8-8-8 colour. Rare (only surfaces
 // made with a pixel format of their own), so it is plain.
-struct Channel {
-  int shift = 0;
-  int bits = 0;
-};
-Channel ChannelOf(DWORD mask) {
-  Channel c;
-  if (!mask) return c;
-  while (!(mask & 1)) {
-    mask >>= 1;
-    ++c.shift;
-  }
-  while (mask & 1) {
-    mask >>= 1;
-    ++c.bits;
-  }
-  return c;
-}
-DWORD Expand(DWORD value, Channel c) {
-  if (!c.bits) return 0;
-  DWORD v = (value >> c.shift) & ((1u << c.bits) - 1);
-  if (c.bits >= 8) return v >> (c.bits - 8);
-  // Repeat the top bits into the low ones, so full scale stays full scale.
-  DWORD out = 0;
-  for (int have = 0; have < 8; have += c.bits) out |= (v << 8 >> c.bits) >> have;
-  return out & 0xFF;
-}
-DWORD Reduce(DWORD value8, Channel c) {
-  if (!c.bits) return 0;
-  const DWORD v = c.bits >= 8 ? value8 << (c.bits - 8) : value8 >> (8 - c.bits);
-  return v << c.shift;
-}
-
 DWORD ReadPixel(const uint8_t* row, int x, int bytes) {
   switch (bytes) {
     case 1: return row[x];
@@ -192,8 +203,8 @@ void WritePixel(uint8_t* row, int x, int bytes, DWORD v) {
 }
 
 void Convert(const Span& s, const Format& from, const Format& to, bool keyed, const RGBQUAD* table) {
-  const Channel fr = ChannelOf(from.red), fg = ChannelOf(from.green), fb = ChannelOf(from.blue);
-  const Channel tr = ChannelOf(to.red), tg = ChannelOf(to.green), tb = ChannelOf(to.blue);
+  const bmp::Channel fr(from.red), fg(from.green), fb(from.blue);
+  const bmp::Channel tr(to.red), tg(to.green), tb(to.blue);
   const int inBytes = from.BytesPerPixel(), outBytes = to.BytesPerPixel();
   for (int y = 0; y < s.height; ++y) {
     const uint8_t* in = s.source + static_cast<ptrdiff_t>(s.rows[y]) * s.sourcePitch;
@@ -201,17 +212,17 @@ void Convert(const Span& s, const Format& from, const Format& to, bool keyed, co
     for (int x = 0; x < s.width; ++x) {
       const DWORD v = ReadPixel(in, s.columns[x], inBytes);
       if (keyed && v == s.key) continue;
-      DWORD r, g, b;
+      uint8_t r, g, b;
       if (from.bitCount == 8) {
-        r = table ? table[v].rgbRed : v;
-        g = table ? table[v].rgbGreen : v;
-        b = table ? table[v].rgbBlue : v;
+        r = table ? table[v].rgbRed : static_cast<uint8_t>(v);
+        g = table ? table[v].rgbGreen : static_cast<uint8_t>(v);
+        b = table ? table[v].rgbBlue : static_cast<uint8_t>(v);
       } else {
-        r = Expand(v, fr);
-        g = Expand(v, fg);
-        b = Expand(v, fb);
+        r = fr.Expand(v);
+        g = fg.Expand(v);
+        b = fb.Expand(v);
       }
-      WritePixel(out, x, outBytes, Reduce(r, tr) | Reduce(g, tg) | Reduce(b, tb));
+      WritePixel(out, x, outBytes, tr.Reduce(r) | tg.Reduce(g) | tb.Reduce(b));
     }
   }
 }
@@ -222,17 +233,26 @@ void FillRect(SurfaceObject& dest, const RECT& rect, DWORD value) {
   PixelStore& store = *dest.store;
   const int width = rect.right - rect.left;
   const int bytes = dest.format.BytesPerPixel();
-  for (int y = rect.top; y < rect.bottom; ++y) {
-    uint8_t* row = store.Row(y) + static_cast<ptrdiff_t>(rect.left) * bytes;
-    switch (bytes) {
-      case 1: std::memset(row, static_cast<int>(value & 0xFF), static_cast<size_t>(width)); break;
-      case 2: std::fill_n(reinterpret_cast<uint16_t*>(row), width, static_cast<uint16_t>(value)); break;
-      case 3:
-        for (int x = 0; x < width; ++x) WritePixel(row, x, 3, value);
-        break;
-      default: std::fill_n(reinterpret_cast<uint32_t*>(row), width, static_cast<uint32_t>(value)); break;
+  const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytes);
+  if (rect.top >= rect.bottom || width <= 0) return;
+  // A value whose bytes are all alike (black above all) is a plain memset, over the whole
+  // block at once when the rows are the full pitch.
+  const DWORD used = bytes == 4 ? value : value & ((1u << (8 * bytes)) - 1);
+  const uint8_t low = static_cast<uint8_t>(used);
+  bool uniform = true;
+  for (int i = 1; i < bytes; ++i) uniform = uniform && static_cast<uint8_t>(used >> (8 * i)) == low;
+  if (uniform) {
+    if (rect.left == 0 && rowBytes == static_cast<size_t>(store.pitch)) {
+      std::memset(store.Row(rect.top), low, rowBytes * static_cast<size_t>(rect.bottom - rect.top));
+      return;
     }
+    for (int y = rect.top; y < rect.bottom; ++y) std::memset(store.Row(y) + rect.left * bytes, low, rowBytes);
+    return;
   }
+  // Otherwise the first row pixel by pixel, and the rest copies of it.
+  uint8_t* first = store.Row(rect.top) + static_cast<ptrdiff_t>(rect.left) * bytes;
+  for (int x = 0; x < width; ++x) WritePixel(first, x, bytes, used);
+  for (int y = rect.top + 1; y < rect.bottom; ++y) std::memcpy(store.Row(y) + rect.left * bytes, first, rowBytes);
 }
 
 void BlitRect(SurfaceObject& dest, const RECT& destRect, SurfaceObject& source, const RECT& sourceRect, bool keyed) {

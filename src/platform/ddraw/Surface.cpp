@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/ddraw/DDrawInternal.h"
+#include "platform/gdi/BitmapFormat.h"
 
 namespace ddraw_internal {
 namespace {
@@ -150,10 +151,10 @@ HRESULT FormatFromDesc(const DDPIXELFORMAT& pf, Format* out) {
     return DD_OK;
   }
   if (bits != 16 && bits != 24 && bits != 32) return DDERR_INVALIDPIXELFORMAT;
-  const uint64_t limit = bits == 32 ? 0x100000000ull : (1ull << bits);
-  if (!pf.dwRBitMask || !pf.dwGBitMask || !pf.dwBBitMask || pf.dwRBitMask >= limit || pf.dwGBitMask >= limit ||
-      pf.dwBBitMask >= limit || (pf.dwRBitMask & pf.dwGBitMask) || (pf.dwGBitMask & pf.dwBBitMask) ||
-      (pf.dwRBitMask & pf.dwBBitMask)) {
+  const uint32_t masks[3] = {pf.dwRBitMask, pf.dwGBitMask, pf.dwBBitMask};
+  if (bits == 24) {
+    if (masks[0] != 0xFF0000 || masks[1] != 0x00FF00 || masks[2] != 0x0000FF) return DDERR_INVALIDPIXELFORMAT;
+  } else if (bmp::CheckMasks(masks, bits) != bmp::MaskFault::None) {
     return DDERR_INVALIDPIXELFORMAT;
   }
   out->bitCount = bits;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/window/ScreenMode.h"
 #include "platform/window/WindowState.h"
 
 using namespace window_internal;
@@ -87,6 +88,7 @@ void ResetWindowSystem() {
   s.cursorSet = false;
   s.showCount = 0;
   s.presenter.reset();
+  ForgetScreenMode();
   s.kind = PresenterKind::None;
   s.presenterError.clear();
 }

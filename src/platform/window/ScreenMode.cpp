@@ -37,6 +37,11 @@ void ProgramScreenSize(int* width, int* height) {
 
 void NoteAppDeactivated() { ++Mode().deactivations; }
 
+void ForgetScreenMode() {
+  Mode().set = false;
+  Mode().holder = nullptr;
+}
+
 }  // namespace window_internal
 
 void GetMonitorSize(int* width, int* height) {
@@ -48,12 +53,14 @@ void GetMonitorSize(int* width, int* height) {
 
 BOOL BeginScreenMode(HWND holder, int width, int height, int bitCount) {
   if (!IsWindow(holder) || (GetWindowLongA(holder, GWL_STYLE) & WS_CHILD) || width <= 0 || height <= 0) return FALSE;
+  if (!EnsurePresenterNow()) return FALSE;
   ModeState& m = Mode();
   m.set = true;
   m.width = width;
   m.height = height;
   m.bitCount = bitCount;
   m.holder = holder;
+  S().presenter->SetLogicalScreen(width, height);
   // The holder becomes a borderless, topmost window over the whole (mode-sized) screen,
   // which the presenter shows full-screen.
   const LONG style = GetWindowLongA(holder, GWL_STYLE);
@@ -66,6 +73,7 @@ void EndScreenMode() {
   ModeState& m = Mode();
   if (!m.set) return;
   m.set = false;
+  if (S().presenter) S().presenter->SetLogicalScreen(0, 0);
   // The holder keeps its place; the presenter sees it on the monitor's own screen again.
   if (IsWindow(m.holder)) {
     RECT r;

@@ -23,4 +23,6 @@ namespace window_internal {
 // The screen size the program sees: the mode's while one is set, else the monitor's.
 void ProgramScreenSize(int* width, int* height);
 void NoteAppDeactivated();
+// With the presenter gone (ResetWindowSystem), no mode is held any more.
+void ForgetScreenMode();
 }  // namespace window_internal

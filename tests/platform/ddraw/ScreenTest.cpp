@@ -1,6 +1,7 @@
 // What reaches the screen: flips, the palette of an 8-bit screen, the windowed primary,
 // lost surfaces, and modes seen by the program while the monitor keeps its own.
 #include "platform/ddraw/DDrawTestSupport.h"
+#include "support/Png.h"
 
 namespace {
 WindowPixels Frame(HWND hwnd) {
@@ -162,6 +163,56 @@ TEST_F(DDrawTest, WhileAModeIsSetTheProgramSeesAScreenOfItsSize) {
   GetMonitorSize(&w, &h);
   EXPECT_EQ(w, 1920);
   EXPECT_EQ(h, 1080);
+  dd->Release();
+  dd = nullptr;
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
+  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
+}
+
+TEST_F(DDrawTest, AModeIsLetterboxedOntoTheMonitorWithExactPixels) {
+  HWND form = Window(WS_POPUP | WS_VISIBLE, 0, 0, 1920, 1080);
+  ASSERT_EQ(dd->SetCooperativeLevel(form, 0x53), DD_OK);
+  ASSERT_EQ(dd->SetDisplayMode(800, 600, 16), DD_OK);
+  headless::ActivateWindow(form);
+  PumpMessages();
+  LPDIRECTDRAWSURFACE back = nullptr;
+  LPDIRECTDRAWSURFACE primary = FlipChain(&back);
+  // White, with a red top-left pixel, a blue bottom-right one and a green column at x = 400.
+  Fill(back, 0xFFFF);
+  SetPixelValue(back, 0, 0, 0xF800);
+  SetPixelValue(back, 799, 599, 0x001F);
+  RECT column{400, 0, 401, 600};
+  Fill(back, 0x07E0, &column);
+  ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+  WindowPixels frame = Frame(form);
+  ASSERT_EQ(frame.width, 1920);
+  ASSERT_EQ(frame.height, 1080);
+  EXPECT_TRUE(WritePng(PELLORA_BINARY_DIR "/ddraw-letterbox.png", frame.width, frame.height, frame.pixels.data(),
+                       frame.width));
+  // 800 x 600 scaled by 1.8 is 1440 x 1080, centred: 240-pixel bars left and right.
+  for (int y : {0, 540, 1079}) {
+    EXPECT_EQ(frame.At(0, y), 0u);
+    EXPECT_EQ(frame.At(239, y), 0u);
+    EXPECT_EQ(frame.At(1680, y), 0u);
+    EXPECT_EQ(frame.At(1919, y), 0u);
+  }
+  EXPECT_EQ(frame.At(240, 0), 0xFF0000u);
+  EXPECT_EQ(frame.At(241, 1), 0xFF0000u) << "a source pixel is 1.8 screen pixels wide: two here";
+  EXPECT_EQ(frame.At(242, 0), 0xFFFFFFu);
+  // Nearest pixel keeps every source pixel one or two screen pixels wide; the last is one.
+  EXPECT_EQ(frame.At(1679, 1079), 0x0000FFu);
+  EXPECT_EQ(frame.At(1678, 1079), 0xFFFFFFu);
+  // Column 400 lands at 240 + 400 * 1.8 = 960, two pixels wide.
+  EXPECT_EQ(frame.At(959, 300), 0xFFFFFFu);
+  EXPECT_EQ(frame.At(960, 300), 0x00FF00u);
+  EXPECT_EQ(frame.At(961, 300), 0x00FF00u);
+  EXPECT_EQ(frame.At(962, 300), 0xFFFFFFu);
+  int count = 0;
+  for (int x = 0; x < 1920; ++x) count += frame.At(x, 700) == 0u ? 1 : 0;
+  EXPECT_EQ(count, 480);
+
+  // Released, the program sees the monitor again, and the form is shown at its own size.
+  primary->Release();
   dd->Release();
   dd = nullptr;
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
