@@ -225,6 +225,25 @@ void TDirectDrawSurface::Resize(int32_t AWidth, int32_t AHeight) {
 // ---------------------------------------------------------------------------------------
 // Pictures
 
+namespace {
+
+// Drawing through a surface's canvas within one operation: the device context goes back
+// however the drawing ends, so the surface can be blitted and locked again.
+class TCanvasUse {
+ public:
+  explicit TCanvasUse(TDirectDrawSurfaceCanvas* Canvas) : FCanvas(Canvas) {}
+  ~TCanvasUse() { FCanvas->ReleaseCanvas(); }
+  TCanvasUse(const TCanvasUse&) = delete;
+  TCanvasUse& operator=(const TCanvasUse&) = delete;
+  TDirectDrawSurfaceCanvas* operator->() const { return FCanvas; }
+  TDirectDrawSurfaceCanvas* Get() const { return FCanvas; }
+
+ private:
+  TDirectDrawSurfaceCanvas* FCanvas;
+};
+
+}  // namespace
+
 void TDirectDrawSurface::LoadPicture(TGraphic* Graphic, int32_t AWidth, const TRect& SrcRect, int32_t AHeight) {
   const int32_t rw = SrcRect.right - SrcRect.left;
   const int32_t rh = SrcRect.bottom - SrcRect.top;
@@ -233,27 +252,21 @@ void TDirectDrawSurface::LoadPicture(TGraphic* Graphic, int32_t AWidth, const TR
   Resize(AWidth, AHeight);
   if (!FIDDSurface || Graphic == nullptr) return;
 
-  TDirectDrawSurfaceCanvas* canvas = Canvas();
-  try {
-    if (auto* dib = dynamic_cast<TDIB*>(Graphic)) {
-      // The DIB's own canvas stretch-copies straight from its section.
-      HDC dc = canvas->Handle();
-      const int oldMode = SetStretchBltMode(dc, COLORONCOLOR);
-      StretchBlt(dc, 0, 0, AWidth, AHeight, dib->Canvas()->Handle(), SrcRect.left, SrcRect.top, rw, rh, SRCCOPY);
-      SetStretchBltMode(dc, oldMode);
-    } else if (AWidth == rw && AHeight == rh) {
-      canvas->Draw(-SrcRect.left, -SrcRect.top, Graphic);
-    } else {
-      TDIB temp;
-      temp.Reformat(rw, rh, 24);
-      temp.Canvas()->Draw(-SrcRect.left, -SrcRect.top, Graphic);
-      canvas->StretchDraw(TRect{0, 0, AWidth, AHeight}, &temp);
-    }
-  } catch (...) {
-    canvas->ReleaseCanvas();
-    throw;
+  TCanvasUse canvas(Canvas());
+  if (auto* dib = dynamic_cast<TDIB*>(Graphic)) {
+    // The DIB's own canvas stretch-copies straight from its section.
+    HDC dc = canvas->Handle();
+    const int oldMode = SetStretchBltMode(dc, COLORONCOLOR);
+    StretchBlt(dc, 0, 0, AWidth, AHeight, dib->Canvas()->Handle(), SrcRect.left, SrcRect.top, rw, rh, SRCCOPY);
+    SetStretchBltMode(dc, oldMode);
+  } else if (AWidth == rw && AHeight == rh) {
+    canvas->Draw(-SrcRect.left, -SrcRect.top, Graphic);
+  } else {
+    TDIB temp;
+    temp.Reformat(rw, rh, 24);
+    temp.Canvas()->Draw(-SrcRect.left, -SrcRect.top, Graphic);
+    canvas->StretchDraw(TRect{0, 0, AWidth, AHeight}, &temp);
   }
-  canvas->ReleaseCanvas();
 }
 
 void TDirectDrawSurface::AssignFrom(const TPersistent* Source) {
@@ -290,14 +303,8 @@ void TDirectDrawSurface::CopyToDIB(TPersistent* Dest) {
   }
   dib->Reformat(Width(), Height(), 24);
   if (dib->IsEmpty()) return;
-  TDirectDrawSurfaceCanvas* canvas = Canvas();
-  try {
-    dib->Canvas()->CopyRect(ClientRect(), canvas, ClientRect());
-  } catch (...) {
-    canvas->ReleaseCanvas();
-    throw;
-  }
-  canvas->ReleaseCanvas();
+  TCanvasUse canvas(Canvas());
+  dib->Canvas()->CopyRect(ClientRect(), canvas.Get(), ClientRect());
 }
 
 // ---------------------------------------------------------------------------------------
@@ -369,14 +376,7 @@ DWORD TDirectDrawSurface::MatchColor(TColor Color) {
   dib.Reformat(1, 1, 8);
   dib.ApplyColorTable();
   dib.WritePixel(0, 0, 0);
-  TDirectDrawSurfaceCanvas* canvas = Canvas();
-  try {
-    canvas->Draw(0, 0, &dib);
-  } catch (...) {
-    canvas->ReleaseCanvas();
-    throw;
-  }
-  canvas->ReleaseCanvas();
+  TCanvasUse(Canvas())->Draw(0, 0, &dib);
   const DWORD value = GetPixel(0, 0);
   SetPixel(0, 0, saved);
   return value;
