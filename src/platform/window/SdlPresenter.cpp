@@ -218,6 +218,14 @@ class SdlPresenter : public Presenter {
       const POINT at = OnMonitor(shape);
       SDL_SetWindowPosition(w, at.x, at.y);
     }
+    if (shape.fullScreen && logicalWidth_) {
+      // A mode's window covers the monitor itself, with or without a window manager to
+      // honour the full-screen request.
+      int width = 0, height = 0;
+      ScreenSize(&width, &height);
+      SDL_SetWindowPosition(w, 0, 0);
+      SDL_SetWindowSize(w, width, height);
+    }
     if (shape.fullScreen && !old.fullScreen) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
     if (old.caption != shape.caption) SDL_SetWindowTitle(w, shape.caption.c_str());
   }
