@@ -112,17 +112,19 @@ void TCustomDXTimer::HandleIdle(TObject* Sender, bool& Done) {
   const uint32_t now = timeGetTime();
   // Signed, so the clock's wrap-around does no harm.
   const int32_t elapsed = static_cast<int32_t>(now - FLastTickTime);
-  if (elapsed < static_cast<int32_t>(FInterval)) {
-    // Nothing can tick before the clock reads another value: let the loop sleep till then.
-    if (FApplication != nullptr) FApplication->IdleUntilClockPasses(now);
-    return;
+  if (elapsed >= static_cast<int32_t>(FInterval)) {
+    // Only the current time is kept: the part of elapsed beyond whole intervals is dropped.
+    FLastTickTime = now;
+    int32_t lagCount = elapsed / FTickDivisor;
+    if (FMaxLag > 0) lagCount = std::min(lagCount, FMaxLag);
+    lagCount = std::max(lagCount, 1);
+    FireTimer(lagCount);
+    // Only a zero interval can tick twice on one clock reading.
+    if (FInterval == 0) return;
   }
-  // Only the current time is kept: the part of elapsed beyond whole intervals is dropped.
-  FLastTickTime = now;
-  int32_t lagCount = elapsed / FTickDivisor;
-  if (FMaxLag > 0) lagCount = std::min(lagCount, FMaxLag);
-  lagCount = std::max(lagCount, 1);
-  FireTimer(lagCount);
+  // No tick can come before the clock reads a later value than now: the loop may sleep
+  // till then instead of coming straight back.
+  if (FApplication != nullptr) FApplication->IdleUntilClockPasses(now);
 }
 
 void TCustomDXTimer::FireActivate() {
