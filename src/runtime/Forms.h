@@ -259,6 +259,14 @@ class TApplication : public TComponent {
     FOnIdle = std::move(Value);
     FIdleReplaced = true;
   }
+  // For an idle callback that keeps the loop coming back (Done false) but has nothing
+  // to do until the millisecond clock reads later than Now: after this pass the loop
+  // sleeps until a message arrives or the clock moves on, instead of calling it again
+  // at once. Asked afresh on each pass.
+  void IdleUntilClockPasses(DWORD Now) {
+    FIdleUntilClockPasses = true;
+    FIdleClockSeen = Now;
+  }
   const TExceptionEvent& OnException() const { return FOnException; }
   void SetOnException(TExceptionEvent Value) { FOnException = std::move(Value); }
   const TNotifyEvent& OnActivate() const { return FOnActivate; }
@@ -298,6 +306,8 @@ class TApplication : public TComponent {
   int64_t FIdleCount = 0;
   TIdleEvent FOnIdle;
   bool FIdleReplaced = false;
+  bool FIdleUntilClockPasses = false;
+  DWORD FIdleClockSeen = 0;
   TExceptionEvent FOnException;
   TNotifyEvent FOnActivate;
   TNotifyEvent FOnDeactivate;
