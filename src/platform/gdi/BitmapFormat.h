@@ -64,9 +64,11 @@ struct PixelFormat {
   uint32_t masks[3] = {0, 0, 0};  // red, green, blue
 
   bool Indexed() const { return bitCount <= 8; }
+  int BytesPerPixel() const { return (bitCount + 7) / 8; }  // 1 for the sub-byte depths too
   Channel Red() const { return Channel(masks[0]); }
   Channel Green() const { return Channel(masks[1]); }
   Channel Blue() const { return Channel(masks[2]); }
+  // Colour levels to a pixel value and back, through the masks (not for indexed formats).
   uint32_t Pack(uint8_t red, uint8_t green, uint8_t blue) const;
   void Unpack(uint32_t value, uint8_t& red, uint8_t& green, uint8_t& blue) const;
   bool operator==(const PixelFormat& other) const;

@@ -56,6 +56,9 @@ TEST(BitmapFormat, SurfaceFormatsPackAndUnpack) {
   EXPECT_EQ(rgb24.bitCount, 24);
   EXPECT_EQ(rgb24.Red().shift, 16);
   EXPECT_EQ(rgb24.Green().bits, 8);
+  EXPECT_EQ(rgb24.BytesPerPixel(), 3);
+  EXPECT_EQ(bmp::kRgb565.BytesPerPixel(), 2);
+  EXPECT_EQ(bmp::kIndexed8.BytesPerPixel(), 1);
 }
 
 TEST(BitmapFormat, MasksMustBeSeparateRunsInsideThePixel) {

@@ -338,6 +338,22 @@ TEST(GdiBlit, StretchDibitsDecodesRunLengthDataAndRefusesBrokenHeaders) {
   EXPECT_EQ(StretchDIBits(dst.dc, 0, 0, 2, 2, 0, 0, 2, 2, pixels, reinterpret_cast<BITMAPINFO*>(badMasks.data()),
                           DIB_RGB_COLORS, SRCCOPY),
             0);
+  // Masks reaching past a 16-bit pixel would read a channel that is never there.
+  const DWORD wide[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+  std::memcpy(badMasks.data() + sizeof(BITMAPINFOHEADER), wide, 12);
+  EXPECT_EQ(StretchDIBits(dst.dc, 0, 0, 2, 2, 0, 0, 2, 2, pixels, reinterpret_cast<BITMAPINFO*>(badMasks.data()),
+                          DIB_RGB_COLORS, SRCCOPY),
+            0);
+  EXPECT_EQ(CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(badMasks.data()), DIB_RGB_COLORS, nullptr,
+                             nullptr, 0),
+            nullptr);
+  // Run-length data is decoded into memory of our own, so its picture keeps to the
+  // readers' pixel limit however few bytes describe it (this one: 2^32 pixels in 4 bytes).
+  auto huge = InfoFor(65536, 65536, 8, BI_RLE8, table);
+  bi = reinterpret_cast<BITMAPINFO*>(huge.data());
+  const uint8_t tiny[] = {1, 1, 0, 1};
+  bi->bmiHeader.biSizeImage = sizeof(tiny);
+  EXPECT_EQ(StretchDIBits(dst.dc, 0, 0, 3, 2, 0, 0, 3, 2, tiny, bi, DIB_RGB_COLORS, SRCCOPY), 0);
 }
 
 TEST(GdiBlit, GetAndSetDibitsConvertBetweenLayouts) {
