@@ -409,6 +409,13 @@ TCustomDXDraw::TCustomDXDraw(TComponent* AOwner)
 }
 
 TCustomDXDraw::~TCustomDXDraw() {
+  // The handlers belong to the form; while it is going, the members of its own class are
+  // already gone, so they must not run (its components, the frame timer among them, go with
+  // it anyway).
+  if (FForm != nullptr && FForm->IsDestroying()) {
+    FOnFinalize = nullptr;
+    FOnFinalizeSurface = nullptr;
+  }
   Finalize();
   NotifyListeners(DisplayNotice::Destroying);
   FFormHook.reset();
