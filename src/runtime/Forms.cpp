@@ -668,7 +668,9 @@ void TApplication::Run() {
   } catch (const std::exception& e) {
     HandleException(e);
   }
-  while (!FTerminated && FMainForm != nullptr) HandleMessage();
+  // A main form whose window could not be made can never be closed, and without a window
+  // system every wait returns at once: looping on would spin for ever.
+  while (!FTerminated && FMainForm != nullptr && FMainForm->HandleAllocated()) HandleMessage();
 }
 
 void TApplication::HandleMessage() {

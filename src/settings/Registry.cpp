@@ -15,6 +15,16 @@ bool IsRelative(const std::string& key) { return key.empty() || key[0] != '\\'; 
 
 std::string WithoutRootMark(const std::string& key) { return IsRelative(key) ? key : key.substr(1); }
 
+// For a registry call that has just failed: the store's own text first, as callers and
+// people know it, then the hive's sentence on why, so a person knows what to do about it.
+ERegistryException Failed(const char* pattern, const std::string& name, const std::string& why) {
+  std::string text = Format(pattern, {name});
+  if (!why.empty()) text += ". " + why;
+  return ERegistryException(text);
+}
+
+ERegistryException CallFailed(const char* pattern, const std::string& name) { return Failed(pattern, name, RegLastErrorText()); }
+
 }  // namespace
 
 TRegDataType DataTypeToRegData(DWORD type) {
@@ -74,6 +84,7 @@ void TRegistry::CloseKey() {
     FCurrentKey = nullptr;
   }
   FCurrentPath.clear();
+  FOpenFailure.clear();
 }
 
 bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
@@ -88,7 +99,10 @@ bool TRegistry::OpenKey(const std::string& key, bool canCreate) {
     status = RegCreateKeyExA(BaseKey(relative), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, FAccess,
                              nullptr, &opened, &disposition);
   }
-  if (status != ERROR_SUCCESS || opened == nullptr) return false;
+  if (status != ERROR_SUCCESS || opened == nullptr) {
+    if (FCurrentKey == nullptr) FOpenFailure = RegLastErrorText();
+    return false;
+  }
   if (FCurrentKey != nullptr && relative) path = path.empty() ? FCurrentPath : FCurrentPath + "\\" + path;
   ChangeKey(opened, path);
   return true;
@@ -101,7 +115,7 @@ void TRegistry::CreateKey(const std::string& key) {
   DWORD disposition = 0;
   const LSTATUS status = RegCreateKeyExA(BaseKey(relative), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                          KEY_ALL_ACCESS, nullptr, &created, &disposition);
-  if (status != ERROR_SUCCESS || created == nullptr) throw ERegistryException(kCreateFailed, {key});
+  if (status != ERROR_SUCCESS || created == nullptr) throw CallFailed(kCreateFailed, key);
   RegCloseKey(created);
 }
 
@@ -136,10 +150,9 @@ int32_t TRegistry::GetData(const std::string& name, void* buffer, DWORD bufferSi
   DWORD size = bufferSize;
   // The platform answers an invalid handle for a closed key too, but a null handle is not
   // worth a trip through it.
-  if (FCurrentKey == nullptr ||
-      RegQueryValueExA(FCurrentKey, name.c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &size) !=
-          ERROR_SUCCESS) {
-    throw ERegistryException(kGetDataFailed, {name});
+  if (FCurrentKey == nullptr) throw Failed(kGetDataFailed, name, FOpenFailure);
+  if (RegQueryValueExA(FCurrentKey, name.c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
+    throw CallFailed(kGetDataFailed, name);
   }
   regData = DataTypeToRegData(type);
   return static_cast<int32_t>(std::min(size, bufferSize));
@@ -176,9 +189,9 @@ std::string TRegistry::ReadString(const std::string& name) {
 void TRegistry::WriteString(const std::string& name, const std::string& text) {
   if (text.size() > UINT32_MAX) throw ERegistryException(kSetDataFailed, {name});
   const auto* data = reinterpret_cast<const BYTE*>(text.data());
-  if (FCurrentKey == nullptr ||
-      RegSetValueExA(FCurrentKey, name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(text.size())) != ERROR_SUCCESS) {
-    throw ERegistryException(kSetDataFailed, {name});
+  if (FCurrentKey == nullptr) throw Failed(kSetDataFailed, name, FOpenFailure);
+  if (RegSetValueExA(FCurrentKey, name.c_str(), 0, REG_SZ, data, static_cast<DWORD>(text.size())) != ERROR_SUCCESS) {
+    throw CallFailed(kSetDataFailed, name);
   }
 }
 
@@ -200,7 +213,7 @@ class ScopeExit {
 }  // namespace
 
 TRegIniFile::TRegIniFile(const std::string& fileName) : FFileName(fileName) {
-  if (!OpenKey(fileName, true)) throw ERegistryException(kCreateFailed, {fileName});
+  if (!OpenKey(fileName, true)) throw CallFailed(kCreateFailed, fileName);
 }
 
 HKEY TRegIniFile::GetKey(const std::string& section) {
@@ -232,7 +245,7 @@ void TRegIniFile::WriteString(const std::string& section, const std::string& ide
   HKEY key = GetKey(section);
   // The key was made a moment ago; if it still cannot be opened the value is not stored,
   // and saying so beats reporting a write that never happened.
-  if (key == nullptr) throw ERegistryException(kSetDataFailed, {ident});
+  if (key == nullptr) throw CallFailed(kSetDataFailed, ident);
   // The value calls work on the current key, so the section handle stands in for it
   // during this one call.
   const HKEY open = CurrentKey();

@@ -2,6 +2,8 @@
 // Registry access for the program's settings: TRegistry reaches one key of the current
 // user's hive, TRegIniFile reads and writes named text values under a key as if it were a
 // file of sections. Each access object lives for one handler and closes its key when freed.
+// When a registry call fails, the exception's message is the store's own text followed by
+// the hive's sentence on why ("Failed to create key X. The registry hive ... cannot be read").
 #include <cstdint>
 #include <string>
 
@@ -69,6 +71,9 @@ class TRegistry {
   HKEY FRootKey;
   HKEY FCurrentKey = nullptr;
   std::string FCurrentPath;
+  // Why the last attempt to open a key failed while none was open, for the value calls
+  // that then have no key to work on.
+  std::string FOpenFailure;
   REGSAM FAccess = KEY_ALL_ACCESS;
 };
 

@@ -403,6 +403,29 @@ TEST_F(OptionsTest, AboutShowsTheBoxModallyAndEnterClosesIt) {
   EXPECT_EQ(Stored(PictureName), "(none)");
 }
 
+// A hive that cannot be used is reported in the box a person sees: the store's own text,
+// then what the hive says is wrong with it.
+TEST_F(OptionsTest, AnUnusableHiveIsReportedWithTheHivesReason) {
+  const std::string hive = Folder() + "/pellora/hive.db";
+  fs::create_directory(Folder() + "/pellora");
+  std::ofstream(hive, std::ios::binary) << std::string(4096, 'Z');
+  Application->SetOnException(nullptr);  // the application's own box, not the test's list
+  Application->SetOnIdle([this](TObject*, bool& Done) {
+    Done = false;
+    TCustomForm* box = Screen->ActiveForm();
+    if (box == nullptr || box->FindComponent("Message") == nullptr || !Messages.empty()) return;
+    Messages.push_back(static_cast<TLabel*>(box->FindComponent("Message"))->Caption());
+    Shot(box, "options-unusable-hive.png");
+    headless::KeyPress(VK_RETURN);
+  });
+  Open();
+  ASSERT_EQ(Messages.size(), 1u);
+  EXPECT_EQ(Messages[0], "Failed to create key Software\\Korvent_Programs\\Pellora. The registry hive \"" + hive +
+                             "\" is not a registry hive: it is not a database file. It was left as it is; move it away to start "
+                             "with a new hive.");
+  EXPECT_TRUE(OptionsForm1->Visible());
+}
+
 TEST_F(OptionsTest, TheCloseBoxEndsTheRunWithoutWriting) {
   Open();
   TypeInto(OptionsForm1->Edit1, "55");

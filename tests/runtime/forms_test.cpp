@@ -1,3 +1,7 @@
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <thread>
 
@@ -130,6 +134,39 @@ TEST_F(FormsTest, RunShowsTheMainFormAndClosingItEndsTheRun) {
   Application->Run();
   EXPECT_TRUE(Application->Terminated());
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+// Without a window system the main form gets no window and can never be closed, and
+// every wait returns at once: the run must end instead of spinning for ever. It runs in a
+// child process so that a run which never ends fails the test instead of hanging it.
+TEST_F(FormsTest, RunEndsWhenTheMainFormCouldNotGetAWindow) {
+  ResetWindowSystem();
+  const char* display = getenv("DISPLAY");
+  const char* headlessChoice = getenv("PELLORA_HEADLESS");
+  const std::string savedDisplay = display ? display : "", savedHeadless = headlessChoice ? headlessChoice : "";
+  unsetenv("DISPLAY");
+  unsetenv("PELLORA_HEADLESS");
+  TProbeForm* form = nullptr;
+  Application->CreateForm(form);
+  ASSERT_NE(form, nullptr);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Application->Run();
+    // Showing the form was tried, and its failure reported.
+    _exit(!Errors.empty() && Errors[0].rfind("Error creating window for TProbeForm", 0) == 0 ? 0 : 3);
+  }
+  int status = 0;
+  pid_t done = 0;
+  for (int waited = 0; waited < 10000 && (done = waitpid(child, &status, WNOHANG)) == 0; waited += 10) usleep(10000);
+  if (done == 0) {
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  EXPECT_EQ(done, child) << "the run never ended";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the failed window was not reported";
+  if (!savedDisplay.empty()) setenv("DISPLAY", savedDisplay.c_str(), 1);
+  if (!savedHeadless.empty()) setenv("PELLORA_HEADLESS", savedHeadless.c_str(), 1);
 }
 
 TEST_F(FormsTest, TheIdleCallbackSleepsWhenDoneAndPollsWhenNot) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "TempHive.h"
@@ -128,8 +129,10 @@ TEST_F(SettingsStoreTest, SectionsAreSubkeys) {
 TEST_F(SettingsStoreTest, WriteToADeletedKeyFailsToCreateIt) {
   TRegIniFile settings(SettingsKeyPath);
   ASSERT_EQ(RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Korvent_Programs"), ERROR_SUCCESS) << RegLastErrorText();
-  // The section is empty (the key itself), so the message names no key.
-  EXPECT_REGISTRY_ERROR(WriteSettingText(settings, BallsCountName, "5"), "Failed to create key ");
+  // The section is empty (the key itself), so the message names no key; the hive says why.
+  EXPECT_REGISTRY_ERROR(WriteSettingText(settings, BallsCountName, "5"),
+                        "Failed to create key . The registry key HKEY_CURRENT_USER\\Software\\Korvent_Programs\\Pellora has "
+                        "been deleted.");
   EXPECT_FALSE(KeyExists(SettingsKeyPath));
   // Reads through the lost key give defaults rather than failing.
   EXPECT_EQ(ReadSettingText(settings, BallsCountName, DefaultBallsCount), "100");
@@ -138,13 +141,15 @@ TEST_F(SettingsStoreTest, WriteToADeletedKeyFailsToCreateIt) {
 TEST_F(SettingsStoreTest, SectionThatCannotBeMadeIsNamed) {
   TRegIniFile settings(SettingsKeyPath);
   const std::string section(300, 'k');
-  EXPECT_REGISTRY_ERROR(settings.WriteString(section, "V", std::string(1, '\0')), "Failed to create key " + section);
+  EXPECT_REGISTRY_ERROR(settings.WriteString(section, "V", std::string(1, '\0')),
+                        "Failed to create key " + section + ". A key name in \"" + section + "\" is longer than 255 characters.");
 }
 
 TEST_F(SettingsStoreTest, ValueTheHiveRefusesFailsToSetData) {
   TRegIniFile settings(SettingsKeyPath);
   const std::string name(16384, 'n');
-  EXPECT_REGISTRY_ERROR(WriteSettingText(settings, name, "1"), "Failed to set data for '" + name + "'");
+  EXPECT_REGISTRY_ERROR(WriteSettingText(settings, name, "1"),
+                        "Failed to set data for '" + name + "'. The value name is longer than 16383 characters.");
 }
 
 // Without a usable hive the key can be neither opened nor created; the object must not
@@ -153,9 +158,23 @@ TEST_F(SettingsStoreTest, KeyThatCanNeitherBeOpenedNorCreatedIsAnError) {
   const std::string notAFolder = Folder() + "/file";
   std::ofstream(notAFolder) << "x";
   setenv("XDG_CONFIG_HOME", notAFolder.c_str(), 1);
+  const std::string why = ". The registry hive folder \"" + notAFolder + "/pellora\" cannot be created: Not a directory.";
+  EXPECT_REGISTRY_ERROR(TRegIniFile settings(SettingsKeyPath), "Failed to create key Software\\Korvent_Programs\\Pellora" + why);
+  EXPECT_REGISTRY_ERROR(TRegIniFile settings(std::string(256, 'k')), "Failed to create key " + std::string(256, 'k') + why);
+}
+
+// A hive the store cannot use: the store's own text comes first, then the hive's reason,
+// and the file is left as it was.
+TEST_F(SettingsStoreTest, UnusableHiveIsExplainedAfterTheStoresOwnText) {
+  const std::string file = Folder() + "/pellora/hive.db";
+  std::filesystem::create_directory(Folder() + "/pellora");
+  const std::string garbage(4096, '\x5a');
+  std::ofstream(file, std::ios::binary) << garbage;
   EXPECT_REGISTRY_ERROR(TRegIniFile settings(SettingsKeyPath),
-                        "Failed to create key Software\\Korvent_Programs\\Pellora");
-  EXPECT_REGISTRY_ERROR(TRegIniFile settings(std::string(256, 'k')), "Failed to create key " + std::string(256, 'k'));
+                        "Failed to create key Software\\Korvent_Programs\\Pellora. The registry hive \"" + file +
+                            "\" is not a registry hive: it is not a database file. It was left as it is; move it away to start "
+                            "with a new hive.");
+  EXPECT_EQ(std::filesystem::file_size(file), garbage.size());
 }
 
 // ---- The desktop value ----
@@ -185,7 +204,8 @@ TEST_F(DesktopValueTest, MissingValueFailsToGetData) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, DesktopKeyPath, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
   ASSERT_EQ(RegDeleteValueA(key, UsePasswordName), ERROR_SUCCESS);
   RegCloseKey(key);
-  EXPECT_REGISTRY_ERROR(ReadUsePassword(), "Failed to get data for 'ScreenSaveUsePassword'");
+  EXPECT_REGISTRY_ERROR(ReadUsePassword(), "Failed to get data for 'ScreenSaveUsePassword'. The value \"ScreenSaveUsePassword\" does not "
+                                           "exist in HKEY_CURRENT_USER\\Control Panel\\Desktop.");
 }
 
 TEST_F(DesktopValueTest, MissingKeyFailsToGetData) {
@@ -193,6 +213,10 @@ TEST_F(DesktopValueTest, MissingKeyFailsToGetData) {
   TRegistry desktop;
   EXPECT_FALSE(desktop.OpenKey(DesktopKeyPath, false));
   EXPECT_FALSE(KeyExists(DesktopKeyPath));
+  // The key never opened; what the hive said about it is the reason given.
+  EXPECT_REGISTRY_ERROR(desktop.ReadInteger(UsePasswordName), "Failed to get data for 'ScreenSaveUsePassword'. The registry key "
+                                                              "HKEY_CURRENT_USER\\Control Panel\\Desktop does not exist.");
+  desktop.CloseKey();
   EXPECT_REGISTRY_ERROR(desktop.ReadInteger(UsePasswordName), "Failed to get data for 'ScreenSaveUsePassword'");
 }
 
@@ -202,10 +226,12 @@ TEST_F(DesktopValueTest, TextValueIsTheWrongType) {
 }
 
 TEST_F(DesktopValueTest, LongerThanFourBytesFailsToGetData) {
+  const std::string failed = "Failed to get data for 'ScreenSaveUsePassword'. The value \"ScreenSaveUsePassword\" in "
+                             "HKEY_CURRENT_USER\\Control Panel\\Desktop holds ";
   WriteRaw(DesktopKeyPath, UsePasswordName, REG_DWORD, Bytes{1, 0, 0, 0, 0});
-  EXPECT_REGISTRY_ERROR(ReadUsePassword(), "Failed to get data for 'ScreenSaveUsePassword'");
+  EXPECT_REGISTRY_ERROR(ReadUsePassword(), failed + "5 bytes, more than the buffer takes.");
   WriteRaw(DesktopKeyPath, UsePasswordName, REG_BINARY, Bytes{1, 0, 0, 0, 0, 0, 0, 0});
-  EXPECT_REGISTRY_ERROR(ReadUsePassword(), "Failed to get data for 'ScreenSaveUsePassword'");
+  EXPECT_REGISTRY_ERROR(ReadUsePassword(), failed + "8 bytes, more than the buffer takes.");
 }
 
 TEST_F(DesktopValueTest, ShortNumberIsTheWrongType) {

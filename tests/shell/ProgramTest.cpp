@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -15,8 +16,10 @@ struct RunResult {
 };
 
 // Runs the built program with its output captured; the hive goes to a scratch folder so
-// nothing the program might read or write touches the user's own settings.
-RunResult RunProgram(const std::string& arguments) {
+// nothing the program might read or write touches the user's own settings. `environment`
+// is put before the command (for example "DISPLAY=:5"); a run that does not end within
+// 20 seconds is stopped and counts as killed (-1).
+RunResult RunProgram(const std::string& arguments, const std::string& environment = "") {
   const std::string program = std::string(PELLORA_BINARY_DIR) + "/src/pellora";
   if (!std::filesystem::exists(program)) {
     ADD_FAILURE() << program << " is not built; build the pellora target first";
@@ -27,8 +30,8 @@ RunResult RunProgram(const std::string& arguments) {
     ADD_FAILURE() << "cannot make a scratch folder";
     return {};
   }
-  const std::string command =
-      "XDG_CONFIG_HOME='" + std::string(scratch) + "' '" + program + "' " + arguments + " 2>&1 </dev/null";
+  const std::string command = environment + " XDG_CONFIG_HOME='" + std::string(scratch) + "' timeout -s KILL 20 '" + program + "' " +
+                              arguments + " 2>&1 </dev/null";
   RunResult result;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) {
@@ -50,6 +53,36 @@ TEST(ProgramTest, UnknownSwitchShowsNothingAndSucceeds) {
     EXPECT_EQ(result.exitCode, 0) << arguments;
     EXPECT_EQ(result.output, "") << arguments;
   }
+}
+
+// A display number that no X server on this machine holds.
+std::string UnusedDisplay() {
+  for (int n = 150;; ++n) {
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n), lock = "/tmp/.X" + std::to_string(n) + "-lock";
+    if (!std::filesystem::exists(socket) && !std::filesystem::exists(lock)) return ":" + std::to_string(n);
+  }
+}
+
+// Without a display no mode can show anything: each says so in one line, saying what to
+// do, and ends at once with a failure status, instead of hanging on windows it never made.
+TEST(ProgramTest, WithoutADisplayEveryModeSaysSoAndFails) {
+  const std::string noServer = UnusedDisplay();
+  const std::string advice = ". Start pellora from a desktop session, or set DISPLAY to a running X server (for example DISPLAY=:0).\n";
+  for (const char* arguments : {"", "/s", "/S", "/c", "/c:1234", "/a", "/A 5678"}) {
+    RunResult result = RunProgram(arguments, "env -u DISPLAY -u PELLORA_HEADLESS");
+    EXPECT_EQ(result.exitCode, 1) << "'" << arguments << "'";
+    EXPECT_EQ(result.output, "pellora: DISPLAY is not set, so there is no display to show windows on" + advice) << arguments;
+
+    result = RunProgram(arguments, "env -u PELLORA_HEADLESS DISPLAY=" + noServer);
+    EXPECT_EQ(result.exitCode, 1) << "'" << arguments << "' on " << noServer;
+    EXPECT_EQ(result.output.rfind("pellora: The display " + noServer + " cannot be opened", 0), 0u) << result.output;
+    EXPECT_NE(result.output.find(advice), std::string::npos) << result.output;
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+  }
+  // A switch that runs no mode needs no display: it still ends quietly and well.
+  const RunResult unknown = RunProgram("/p 1234", "env -u DISPLAY -u PELLORA_HEADLESS");
+  EXPECT_EQ(unknown.exitCode, 0);
+  EXPECT_EQ(unknown.output, "");
 }
 
 }  // namespace

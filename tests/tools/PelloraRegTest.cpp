@@ -386,6 +386,43 @@ TEST_F(PelloraReg, DeleteRemovesValuesAndKeys) {
   EXPECT_TRUE(Snapshot(kSettings).empty());
 }
 
+// An account that has never run the saver: commands that only look, or find nothing to
+// delete, must not make the hive or the folders above it.
+TEST_F(PelloraReg, AnAccountWithoutAHiveIsLeftWithout) {
+  struct HomeFor {
+    explicit HomeFor(const std::string& home) {
+      if (const char* old = getenv("HOME")) previous = old;
+      setenv("HOME", home.c_str(), 1);
+      unsetenv("XDG_CONFIG_HOME");
+    }
+    ~HomeFor() { setenv("HOME", previous.c_str(), 1); }
+    std::string previous = "/";
+  };
+  const std::string home = hive_.Dir() + "/home";
+  std::filesystem::create_directory(home);
+  HomeFor account(home);
+  const std::string hive = home + "/.config/pellora/hive.db";
+  const std::vector<std::vector<std::string>> commands = {
+      {"query", "HKCU\\Software\\Korvent_Programs\\Pellora"},
+      {"query", "HKCU\\Control Panel\\Desktop", "/v", "ScreenSaveUsePassword"},
+      {"query", "HKCU", "/s"},
+      {"export", "HKCU\\Software", File("out.reg")},
+      {"delete", "HKCU\\Software\\Korvent_Programs", "/f"},
+      {"delete", "HKCU\\Software\\Korvent_Programs\\Pellora", "/va", "/f"},
+  };
+  for (const std::vector<std::string>& args : commands) {
+    const Result run = Tool(args);
+    EXPECT_EQ(run.status, 1) << args[0] << " " << args[1];
+    EXPECT_NE(run.err.find(" does not exist: there is no registry hive yet at \"" + hive + "\"."), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(std::filesystem::is_empty(home)) << args[0] << " " << args[1] << " made something in the home folder";
+  }
+  EXPECT_FALSE(std::filesystem::exists(File("out.reg")));
+  // A change makes the hive, as it always has.
+  EXPECT_EQ(Tool({"add", "HKCU\\Software\\X", "/v", "a", "/d", "b"}).status, 0);
+  EXPECT_TRUE(std::filesystem::exists(hive));
+}
+
 TEST_F(PelloraReg, AHiveThatCannotBeUsedIsReported) {
   std::filesystem::create_directories(hive_.Folder());
   WriteWholeFile(hive_.File(), std::string(5000, 'G'));

@@ -127,8 +127,24 @@ bool TooMany(const Arguments& args, size_t expected, std::string* error) {
   return true;
 }
 
+// Reaching the hive makes it, and the folders above it, when there is none yet. A command
+// that only looks (or has nothing to delete) leaves such an account exactly as it was.
+bool NoHiveYet() {
+  const std::string path = RegHivePath();
+  struct stat info;
+  return !path.empty() && lstat(path.c_str(), &info) != 0 && errno == ENOENT;
+}
+
+int NoHiveError(const std::string& subkey) {
+  return Error("The key " + FullKeyName(subkey) + " does not exist: there is no registry hive yet at \"" + RegHivePath() + "\".");
+}
+
 // Opens a key, or prints why not.
 std::optional<HKEY> OpenKey(const std::string& subkey, REGSAM access) {
+  if (NoHiveYet()) {
+    NoHiveError(subkey);
+    return std::nullopt;
+  }
   HKEY key = nullptr;
   const LSTATUS rc = RegOpenKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, access, &key);
   if (rc == ERROR_SUCCESS) return key;
@@ -337,6 +353,7 @@ int Delete(const std::vector<std::string>& rawArgs) {
 
   if (!chosen->has_value() && !args->Has("/va")) {
     if (subkey->empty()) return Error("HKEY_CURRENT_USER itself cannot be deleted; name a key below it.");
+    if (NoHiveYet()) return NoHiveError(*subkey);
     const LSTATUS rc = RegDeleteTreeA(HKEY_CURRENT_USER, subkey->c_str());
     if (rc == ERROR_FILE_NOT_FOUND) return Error("The key " + FullKeyName(*subkey) + " does not exist.");
     if (rc != ERROR_SUCCESS) return HiveError();

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -231,13 +232,15 @@ class Hive {
     return rc;
   }
 
-  int QueryInt(const char* sql, int64_t* result) {
+  // Reads the first row's numbers, one per column, into `results`.
+  int QueryInts(const char* sql, std::initializer_list<int64_t*> results) {
     sqlite3_stmt* statement = nullptr;
     int rc = sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr);
     if (rc == SQLITE_OK) {
       rc = sqlite3_step(statement);
       if (rc == SQLITE_ROW) {
-        *result = sqlite3_column_int64(statement, 0);
+        int column = 0;
+        for (int64_t* result : results) *result = sqlite3_column_int64(statement, column++);
         rc = SQLITE_OK;
       } else if (rc == SQLITE_DONE) {
         rc = SQLITE_CORRUPT;
@@ -284,33 +287,55 @@ class Hive {
     return ERROR_SUCCESS;
   }
 
+  // What tells a hive from anything else. A creation is one transaction, so any single moment
+  // of the file shows either nothing at all or a whole hive.
+  struct Stamp {
+    int64_t applicationId = 0;
+    int64_t version = 0;
+    int64_t objects = 0;
+    bool Empty() const { return applicationId == 0 && version == 0 && objects == 0; }
+  };
+
+  // One statement, so one snapshot: read one by one, another process's creation could commit
+  // between the id and the object count, and a half-seen hive would look foreign.
+  int ReadStamp(Stamp* stamp) {
+    return QueryInts("SELECT (SELECT application_id FROM pragma_application_id),"
+                     " (SELECT user_version FROM pragma_user_version), (SELECT count(*) FROM sqlite_master)",
+                     {&stamp->applicationId, &stamp->version, &stamp->objects});
+  }
+
   // Tells our hive from anything else before a single byte is written, then makes a new
   // hive. Only a file with nothing in it (empty, or a database without any content, as a
   // creation cut short leaves it) counts as new.
   LSTATUS Prepare() {
-    int64_t applicationId = 0, version = 0, objects = 0;
-    int rc = QueryInt("PRAGMA application_id", &applicationId);
-    if (rc == SQLITE_OK) rc = QueryInt("PRAGMA user_version", &version);
-    if (rc == SQLITE_OK) rc = QueryInt("SELECT count(*) FROM sqlite_master", &objects);
-    if (rc != SQLITE_OK) return SqliteFailure(rc, path_, sqlite3_errmsg(db_));
-    const bool empty = applicationId == 0 && version == 0 && objects == 0;
-    if (!empty) {
-      // All of this only reads: a file that fails here is left exactly as it was.
-      if (LSTATUS status = CheckOurs(applicationId, version)) return status;
-      if (LSTATUS status = CheckContent()) return status;
+    Stamp stamp;
+    // The stamp and the content are checked in one read transaction, so both see the
+    // same moment of a hive that another process may be making right now.
+    int rc = Exec("BEGIN");
+    if (rc == SQLITE_OK) rc = ReadStamp(&stamp);
+    if (rc != SQLITE_OK) {
+      const std::string detail = sqlite3_errmsg(db_);
+      Exec("ROLLBACK");
+      return SqliteFailure(rc, path_, detail.c_str());
     }
+    // All of this only reads: a file that fails here is left exactly as it was.
+    LSTATUS status = stamp.Empty() ? ERROR_SUCCESS : CheckOurs(stamp);
+    if (status == ERROR_SUCCESS && !stamp.Empty()) status = CheckContent();
+    Exec("ROLLBACK");
+    if (status != ERROR_SUCCESS) return status;
     // WAL: a commit is one append that a killed process cannot tear, and readers never wait
     // for writers. FULL: a write that returned success is on the disk, even if power fails.
     rc = ExecPatiently("PRAGMA journal_mode=WAL");
     if (rc == SQLITE_OK) rc = Exec("PRAGMA synchronous=FULL");
     if (rc != SQLITE_OK) return SqliteFailure(rc, path_, sqlite3_errmsg(db_));
-    if (empty) return CreateSchema();
+    // "Empty" was true a moment ago; CreateSchema decides again under the write lock.
+    if (stamp.Empty()) return CreateSchema();
     return ERROR_SUCCESS;
   }
 
   LSTATUS CheckContent() {
     int64_t tables = 0;
-    int rc = QueryInt("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')", &tables);
+    int rc = QueryInts("SELECT count(*) FROM sqlite_master WHERE type='table' AND name IN ('keys','vals')", {&tables});
     if (rc != SQLITE_OK) return SqliteFailure(rc, path_, sqlite3_errmsg(db_));
     if (tables != 2) return SqliteFailure(SQLITE_CORRUPT, path_, "its tables are missing");
     std::string verdict;
@@ -330,10 +355,11 @@ class Hive {
     return ERROR_SUCCESS;
   }
 
-  LSTATUS CheckOurs(int64_t applicationId, int64_t version) {
+  LSTATUS CheckOurs(const Stamp& stamp) {
     const std::string file = "The registry hive " + Quoted(path_);
     const std::string leftAlone = " It was left as it is; move it away to start with a new hive.";
-    if (applicationId != kApplicationId) {
+    const int64_t version = stamp.version;
+    if (stamp.applicationId != kApplicationId) {
       return Fail(ERROR_BADDB, file + " is not a registry hive: it is a database of another kind." + leftAlone);
     }
     if (version > kSchemaVersion) {
@@ -350,17 +376,16 @@ class Hive {
     int rc = Exec("BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return SqliteFailure(rc, path_, sqlite3_errmsg(db_));
     // Another process may have made the hive while this one waited for the lock.
-    int64_t applicationId = 0, version = 0, objects = 0;
-    rc = QueryInt("PRAGMA application_id", &applicationId);
-    if (rc == SQLITE_OK) rc = QueryInt("PRAGMA user_version", &version);
-    if (rc == SQLITE_OK) rc = QueryInt("SELECT count(*) FROM sqlite_master", &objects);
+    Stamp stamp;
+    rc = ReadStamp(&stamp);
     if (rc != SQLITE_OK) {
+      const std::string detail = sqlite3_errmsg(db_);
       Exec("ROLLBACK");
-      return SqliteFailure(rc, path_, sqlite3_errmsg(db_));
+      return SqliteFailure(rc, path_, detail.c_str());
     }
-    if (applicationId != 0 || version != 0 || objects != 0) {
+    if (!stamp.Empty()) {
       Exec("ROLLBACK");
-      return CheckOurs(applicationId, version);
+      return CheckOurs(stamp);
     }
     const std::string now = std::to_string(NowMilliseconds());
     // Values keep the order they were first set in, as the platform enumerates them.

@@ -108,6 +108,82 @@ TEST(RegistryProcesses, TwoWritersAtOnceBothSucceedCompletely) {
   EXPECT_EQ(IntegrityCheck(hive.File()), "ok");
 }
 
+// Both processes find the hive folder but no hive in it, and make their first call at about
+// the same moment, as a saver starting while the Options dialog opens on a new account does.
+// Whichever makes the hive, the other must see either nothing or the whole hive. Several
+// pairs race at once, each on its own hive, and the second of a pair starts up to half a
+// millisecond late, which is when the other's creation most often lands mid-check. The hives
+// live in memory where it can: the locks are the same as on a disk, and the many rounds stay
+// quick.
+TEST(RegistryProcesses, TwoFirstOpensOfANewHiveBothSucceed) {
+  TempHive hive;
+  char pattern[] = "/dev/shm/pellora-race-XXXXXX";
+  const char* inMemory = mkdtemp(pattern);
+  const std::string base = inMemory ? inMemory : hive.Dir();
+  struct RemovedAfterwards {
+    std::string dir;
+    ~RemovedAfterwards() {
+      std::error_code ignored;
+      if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
+    }
+  } inMemoryFolder{inMemory ? base : std::string()};
+  constexpr int kRounds = 200;
+  constexpr int kPairsAtOnce = 8;
+  int failures = 0;
+  std::string firstFailure;
+  const auto start = std::chrono::steady_clock::now();
+  for (int batch = 0; batch < kRounds / kPairsAtOnce; ++batch) {
+    int go[2], said[2];
+    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(pipe(said), 0);
+    std::vector<pid_t> children;
+    std::vector<std::string> folders;
+    for (int pair = 0; pair < kPairsAtOnce; ++pair) {
+      const int round = batch * kPairsAtOnce + pair;
+      const std::string config = base + "/round" + std::to_string(round);
+      ASSERT_TRUE(std::filesystem::create_directories(config + "/pellora"));
+      folders.push_back(config);
+      setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+      for (int side = 0; side < 2; ++side) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+          close(go[1]);
+          close(said[0]);
+          char byte;
+          if (read(go[0], &byte, 1) != 0) _exit(90);  // all start when the pipe closes
+          if (side == 1) usleep(static_cast<useconds_t>(round * 7919 % 500));
+          HKEY key = nullptr;
+          const LSTATUS rc = RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Race", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+          if (rc == ERROR_SUCCESS) _exit(0);
+          // Short enough to reach the pipe in one piece while others write too.
+          const std::string text = (std::to_string(rc) + ": " + RegLastErrorText()).substr(0, 400) + "\n";
+          if (write(said[1], text.data(), text.size()) < 0) _exit(92);
+          _exit(91);
+        }
+        children.push_back(child);
+      }
+    }
+    close(go[0]);
+    close(said[1]);
+    close(go[1]);
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failures;
+    }
+    char text[512];
+    const ssize_t got = read(said[0], text, sizeof text);
+    if (got > 0 && firstFailure.empty()) firstFailure.assign(text, static_cast<size_t>(got));
+    close(said[0]);
+    for (const std::string& folder : folders) std::filesystem::remove_all(folder);
+  }
+  hive.Activate();
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  std::printf("%d rounds of two first opens: %d calls failed, %lld ms\n", kRounds, failures, static_cast<long long>(elapsed.count()));
+  EXPECT_EQ(failures, 0) << firstFailure;
+}
+
 TEST(RegistryProcesses, AWriterKilledMidWriteLosesNothingThatSucceeded) {
   TempHive hive;
   constexpr int kRounds = 50;
