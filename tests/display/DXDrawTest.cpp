@@ -407,7 +407,28 @@ TEST_F(DXDrawTest, SurfaceSizeChangesOnlyWhereTheDriverCan) {
   EXPECT_EQ(d->SurfaceHeight(), 100);
   EXPECT_EQ(notices, (std::vector<std::string>{"SurfaceStopping", "SurfaceStarted", "Restored", "SurfaceSized"}));
   EXPECT_EQ(form->Log, (std::vector<std::string>{"OnFinalizeSurface", "OnInitializeSurface", "OnRestoreSurface"}));
+
+  // With AutoSize the surface follows the control.
+  d->SetAutoSize(true);
+  EXPECT_EQ(d->SurfaceWidth(), 320);
+  d->SetBounds(0, 0, 160, 120);
+  EXPECT_EQ(d->SurfaceWidth(), 160);
+  EXPECT_EQ(d->SurfaceHeight(), 120);
   d->RemoveListener(LogNotice, &notices);
+}
+
+TEST_F(DXDrawTest, DestroyingARunningDisplayStopsItAndSaysSo) {
+  TDisplayForm* form = Open();
+  FullScreen(form);
+  auto* d = new TDXDraw(form);
+  d->SetParent(form);
+  d->SetOptions(doCenter);
+  d->Initialize();
+  std::vector<std::string> notices;
+  d->AddListener(LogNotice, &notices);
+  notices.clear();
+  delete d;
+  EXPECT_EQ(notices, (std::vector<std::string>{"SurfaceStopping", "Stopping", "Destroying"}));
 }
 
 // ---- Losing the screen ----
