@@ -333,6 +333,24 @@ TEST_F(DXDrawTest, FlipWithTheFormInactiveShowsNothingButSleepsToTheBlank) {
   delete prompt;
 }
 
+TEST_F(DXDrawTest, LosingTheFocusFlipsBackToTheDesktopSurface) {
+  TDisplayForm* form = Open();
+  TCustomDXDraw* d = form->DXDraw;
+  FullScreen(form);
+  TDirectDrawSurface* back = d->Surface();
+  back->Fill(0x1234);
+  d->PresentFrame();  // one flip: the desktop's store is now the back buffer's
+  back->Fill(0x0F0F);
+  TForm* prompt = MakeForm<TForm>("object Prompt: TForm\n  Left = 10\n  Top = 10\n  ClientWidth = 100\n  ClientHeight = 50\nend\n");
+  prompt->Show();
+  headless::ActivateWindow(prompt->Handle());
+  Pump();
+  ASSERT_FALSE(form->Active());
+  // The desktop's store is in front again, so the back buffer holds the frame shown last.
+  EXPECT_EQ(back->GetPixel(0, 0), 0x1234u);
+  delete prompt;
+}
+
 // ---- Listeners ----
 
 TEST_F(DXDrawTest, AddListenerCatchesUpWithARunningDisplay) {
