@@ -139,6 +139,46 @@ void TCustomDXTimer::FireTimer(int32_t LagCount) {
   if (FOnTimer) FOnTimer(this, LagCount);
 }
 
+// ---- TDXForm ----
+
+namespace {
+
+int32_t gDXFormCount = 0;
+
+void SetAppToolWindow(bool On) {
+  if (Application == nullptr) return;
+  HWND app = Application->Handle();
+  if (app == nullptr) return;
+  const LONG ex = GetWindowLongA(app, GWL_EXSTYLE);
+  const LONG want = On ? (ex | static_cast<LONG>(WS_EX_TOOLWINDOW)) : (ex & ~static_cast<LONG>(WS_EX_TOOLWINDOW));
+  if (want != ex) SetWindowLongA(app, GWL_EXSTYLE, want);
+}
+
+}  // namespace
+
+TDXForm::TDXForm(TComponent* AOwner) : TForm(AOwner) {
+  EnsureApplication();
+  if (gDXFormCount++ == 0) SetAppToolWindow(true);
+}
+
+TDXForm::~TDXForm() {
+  if (--gDXFormCount == 0) SetAppToolWindow(false);
+}
+
+void TDXForm::CreateParams(TCreateParams& Params) {
+  TForm::CreateParams(Params);
+  Params.ExStyle |= WS_EX_APPWINDOW;
+}
+
+void TDXForm::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_SYSCOMMAND && (Message.WParam & 0xFFF0) == SC_MINIMIZE) {
+    TForm::WndProc(Message);
+    SetWindowState(wsMinimized);
+    return;
+  }
+  TForm::WndProc(Message);
+}
+
 // ---- published properties ----
 
 void RegisterDXClassClasses() {
@@ -146,6 +186,7 @@ void RegisterDXClassClasses() {
   if (done) return;
   done = true;
   RegisterPersistentClass<TCustomDXTimer, TComponent>();
+  RegisterPersistentClass<TDXForm, TForm>();
   RegisterComponentClass<TDXTimer, TCustomDXTimer>()
       .Bool("ActiveOnly", &TDXTimer::SetActiveOnly)
       .Bool("Enabled", &TDXTimer::SetEnabled)

@@ -4,7 +4,7 @@
 // once at least Interval milliseconds have passed, reporting how many intervals that was.
 // With ActiveOnly it pauses while another program is the active one.
 //
-// The form base class of the display layer joins this unit later.
+// Also the form base class of the display layer, TDXForm.
 #include <cstdint>
 #include <functional>
 
@@ -87,6 +87,19 @@ class TDXTimer : public TCustomDXTimer {
  public:
   PELLORA_CLASS_NAME(TDXTimer)
   explicit TDXTimer(TComponent* AOwner) : TCustomDXTimer(AOwner) {}
+};
+
+// A form that keeps its own taskbar button: while any exists the application's window is a
+// tool window, and each TDXForm window is an app window.
+class TDXForm : public TForm {
+ public:
+  PELLORA_CLASS_NAME(TDXForm)
+  explicit TDXForm(TComponent* AOwner);
+  ~TDXForm() override;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
+  void WndProc(TMessage& Message) override;
 };
 
 // Makes this unit's classes known to the design reader; a form whose design holds them
