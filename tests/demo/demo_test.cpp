@@ -17,7 +17,6 @@ class DemoTest : public ::testing::Test {
     ResetApplication();
     ResetWindowSystem();
     UseHeadlessPresenter();
-    InitializeDIBUnit();
     RegisterDemoForm();
     Application->Initialize();
     Application->SetTitle("Pellora demo");
