@@ -1,6 +1,7 @@
 #include "shell/Units.h"
 
 #include <cstddef>
+#include <iterator>
 
 #include "dialogs/About.h"
 #include "dialogs/EnterPassword.h"
@@ -39,17 +40,14 @@ constexpr TUnit kUnits[] = {
     {TUnitLayer::Dialogs, RegisterEnter_PasswordClasses, nullptr},
 };
 
-// The units started, so that FinalizeUnits takes down only those.
+// How many units of the list have started: a second start, or one to a higher layer,
+// starts only those not started yet, and FinalizeUnits takes down only those started.
 size_t gStarted = 0;
 
 }  // namespace
 
 void InitializeUnits(TUnitLayer Top) {
-  for (const TUnit& unit : kUnits) {
-    if (unit.Layer > Top) break;
-    unit.Initialize();
-    ++gStarted;
-  }
+  for (; gStarted < std::size(kUnits) && kUnits[gStarted].Layer <= Top; ++gStarted) kUnits[gStarted].Initialize();
 }
 
 void FinalizeUnits() {
