@@ -1,3 +1,9 @@
 #include "shell/Shell.h"
+#include "shell/Units.h"
 
-int main(int argc, char** argv) { return PelloraMain(argc, argv); }
+int main(int argc, char** argv) {
+  InitializeUnits();
+  const int status = PelloraMain(argc, argv);
+  FinalizeUnits();
+  return status;
+}

@@ -4,12 +4,9 @@
 
 TOKRightDlg* OKRightDlg = nullptr;
 
-TOKRightDlg::TOKRightDlg(TComponent* AOwner) : TForm(AOwner) { RegisterAboutClasses(); }
+TOKRightDlg::TOKRightDlg(TComponent* AOwner) : TForm(AOwner) {}
 
 void RegisterAboutClasses() {
-  static bool done = false;
-  if (done) return;
-  done = true;
   RegisterComponentClass<TOKRightDlg, TForm>()
       .Field("Label4", &TOKRightDlg::Label4)
       .Field("Label1", &TOKRightDlg::Label1)

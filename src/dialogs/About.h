@@ -21,5 +21,6 @@ class TOKRightDlg : public TForm {
 
 extern TOKRightDlg* OKRightDlg;
 
-// Makes the classes of this unit known to the design reader (idempotent).
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
 void RegisterAboutClasses();

@@ -11,7 +11,7 @@ std::string NewPassword;
 
 using EnterPassword::NewPassword;
 
-TSet_Password::TSet_Password(TComponent* AOwner) : TForm(AOwner) { RegisterEnterPasswordClasses(); }
+TSet_Password::TSet_Password(TComponent* AOwner) : TForm(AOwner) {}
 
 void TSet_Password::Button1Click(TObject* Sender) {
   (void)Sender;
@@ -41,9 +41,6 @@ void TSet_Password::Edit2KeyPress(TObject* Sender, char& Key) {
 }
 
 void RegisterEnterPasswordClasses() {
-  static bool done = false;
-  if (done) return;
-  done = true;
   RegisterComponentClass<TSet_Password, TForm>()
       .Field("Label1", &TSet_Password::Label1)
       .Field("Label2", &TSet_Password::Label2)

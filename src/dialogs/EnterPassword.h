@@ -32,5 +32,6 @@ namespace EnterPassword {
 extern std::string NewPassword;
 }
 
-// Makes the classes of this unit known to the design reader (idempotent).
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
 void RegisterEnterPasswordClasses();

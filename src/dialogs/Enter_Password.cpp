@@ -10,7 +10,7 @@ bool Accepted = false;
 
 using namespace Enter_Password;
 
-TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) { RegisterEnter_PasswordClasses(); }
+TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {}
 
 void TForm1::AskPassword(const std::string& Expected) {
   ExpectedPassword = Expected;
@@ -38,9 +38,6 @@ void TForm1::Button1KeyPress(TObject* Sender, char& Key) {
 void FinalizeEnter_PasswordUnit() { ExpectedPassword.clear(); }
 
 void RegisterEnter_PasswordClasses() {
-  static bool done = false;
-  if (done) return;
-  done = true;
   RegisterComponentClass<TForm1, TForm>()
       .Field("Label1", &TForm1::Label1)
       .Field("Edit1", &TForm1::Edit1)

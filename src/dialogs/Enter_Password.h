@@ -38,5 +38,6 @@ extern bool Accepted;
 // Clears the expected password, as the unit does when the program shuts down.
 void FinalizeEnter_PasswordUnit();
 
-// Makes the classes of this unit known to the design reader (idempotent).
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
 void RegisterEnter_PasswordClasses();

@@ -4,7 +4,6 @@
 #include <system_error>
 
 #include "dialogs/About.h"
-#include "image/DIB.h"
 #include "runtime/DesignsRegistry.h"
 #include "settings/Settings.h"
 
@@ -29,7 +28,7 @@ bool NamesExistingFile(const std::string& Path) {
 
 }  // namespace
 
-TOptionsForm1::TOptionsForm1(TComponent* AOwner) : TForm(AOwner) { RegisterOptions1Classes(); }
+TOptionsForm1::TOptionsForm1(TComponent* AOwner) : TForm(AOwner) {}
 
 void TOptionsForm1::FormCreate(TObject* Sender) {
   (void)Sender;
@@ -121,12 +120,6 @@ void FinalizeOptions1Unit() {
 }
 
 void RegisterOptions1Classes() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  // The built-in ball is a bitmap, but a picture file may be any graphic the picture
-  // classes know, the DIB class among them.
-  InitializeDIBUnit();
   RegisterComponentClass<TOptionsForm1, TForm>()
       .Field("Label1", &TOptionsForm1::Label1)
       .Field("Edit1", &TOptionsForm1::Edit1)

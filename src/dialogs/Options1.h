@@ -58,5 +58,6 @@ bool IsNumberFieldKey(char Key);
 // A number field's text is accepted when its whole-number value is 1 to 100.
 bool NumberInRange(const std::string& Text);
 
-// Makes the classes of this unit known to the design reader (idempotent).
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
 void RegisterOptions1Classes();

@@ -643,11 +643,6 @@ void TDIB::Blur(int32_t ABitCount, int32_t Radius) {
 
 namespace {
 bool gInitialized = false;
-
-struct TDIBUnit {
-  TDIBUnit() { InitializeDIBUnit(); }
-  ~TDIBUnit() { FinalizeDIBUnit(); }
-} gDIBUnit;
 }  // namespace
 
 void InitializeDIBUnit() {

@@ -222,8 +222,7 @@ TPaletteManager& PaletteManager();
 
 // The unit's start-up and shut-down: registration with the picture container (extension
 // "dib", clipboard format 8, class name "TDIB"), and at shut-down unregistration and the
-// freeing of the shared empty store and the palette manager. A static object in DIB.cpp
-// calls both, so a program that links TDIB needs do nothing; the calls are idempotent, so
-// tests may call them to check the registration.
+// freeing of the shared empty store and the palette manager. The program's list of units
+// calls both; they are idempotent, so tests may call them to check the registration.
 void InitializeDIBUnit();
 void FinalizeDIBUnit();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "runtime/DesignsRegistry.h"
+
 bool IsValidIdent(const std::string& Name) {
   if (Name.empty()) return false;
   auto letter = [](unsigned char c) { return std::isalpha(c) || c == '_'; };
@@ -281,4 +283,12 @@ void TCollection::RemoveItem(TCollectionItem* Item) {
   if (it != FItems.end()) FItems.erase(it);
   Item->FCollection = nullptr;
   Changed();
+}
+
+void RegisterComponentsClasses() {
+  RegisterClassInfo("TObject", "");
+  RegisterClassInfo("TPersistent", "TObject");
+  RegisterClassInfo("TComponent", "TPersistent");
+  RegisterClassInfo("TCollectionItem", "TPersistent");
+  RegisterClassInfo("TCollection", "TPersistent");
 }

@@ -185,3 +185,7 @@ class TOwnedCollection : public TCollection {
  private:
   TPersistent* FOwner;
 };
+
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
+void RegisterComponentsClasses();

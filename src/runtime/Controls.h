@@ -374,3 +374,7 @@ void DrawRaisedEdge(TCanvas* Canvas, TRect& Rect, bool Pressed);  // buttons
 
 // The mouse pointer shape for a cursor value.
 HCURSOR CursorHandle(TCursor Cursor);
+
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
+void RegisterControlsClasses();

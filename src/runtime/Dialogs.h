@@ -99,3 +99,7 @@ class TOpenDialog : public TComponent {
   TListBox* FFolders = nullptr;
   TLabel* FDirLabel = nullptr;
 };
+
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
+void RegisterDialogsClasses();

@@ -31,3 +31,7 @@ class TImage : public TGraphicControl {
   bool FCenter = false;
   bool FAutoSize = false;
 };
+
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
+void RegisterExtCtrlsClasses();

@@ -329,3 +329,7 @@ void EnsureApplication();
 void ResetApplication();
 
 TCustomForm* GetParentForm(const TControl* Control);
+
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
+void RegisterFormsClasses();

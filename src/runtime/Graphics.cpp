@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "runtime/DesignsRegistry.h"
+
 // Colours
 
 COLORREF ColorToRGB(TColor Color) {
@@ -776,4 +778,52 @@ void TSharedImage::Release() {
     FreeHandle();
     delete this;
   }
+}
+
+// ---- the drawing classes' published properties ----
+
+namespace {
+void SetFontStyleBits(TFont* f, uint32_t bits) {
+  TFontStyles s;
+  for (int i = 0; i < 4; ++i) {
+    if (bits & (1u << i)) s.Include(static_cast<TFontStyle>(i));
+  }
+  f->SetStyle(s);
+}
+}  // namespace
+
+void RegisterGraphicsClasses() {
+  RegisterClassInfo("TGraphicsObject", "TPersistent");
+  RegisterPersistentClass<TFont, TGraphicsObject>()
+      .Str("Name", &TFont::SetName)
+      .Int("Size", &TFont::SetSize)
+      .Int("Height", &TFont::SetHeight)
+      .Color("Color", &TFont::SetColor)
+      .Enum("Pitch", &TFont::SetPitch, {{"fpDefault", fpDefault}, {"fpVariable", fpVariable}, {"fpFixed", fpFixed}});
+  // A set setter wants a plain bit set; the font's style set is built from it.
+  TClassInfo& font = *const_cast<TClassInfo*>(FindClassInfo("TFont"));
+  TPropInfo style;
+  style.Name = "Style";
+  style.Kind = TPropKind::Set;
+  style.Names = {{"fsBold", 0}, {"fsItalic", 1}, {"fsUnderline", 2}, {"fsStrikeOut", 3}};
+  style.SetOrdinal = [](TPersistent* o, int64_t v) {
+    if (auto* f = dynamic_cast<TFont*>(o)) SetFontStyleBits(f, static_cast<uint32_t>(v));
+  };
+  font.Properties.push_back(std::move(style));
+  // Text is 8-bit throughout, so a stored character set changes nothing; designs may
+  // still name one.
+  TPropInfo charset;
+  charset.Name = "Charset";
+  charset.Kind = TPropKind::Enumeration;
+  charset.Names = {{"ANSI_CHARSET", 0}, {"DEFAULT_CHARSET", 1}, {"SYMBOL_CHARSET", 2}, {"OEM_CHARSET", 255}};
+  charset.SetOrdinal = [](TPersistent*, int64_t) {};
+  font.Properties.push_back(std::move(charset));
+  RegisterPersistentClass<TBrush, TGraphicsObject>()
+      .Color("Color", &TBrush::SetColor)
+      .Enum("Style", &TBrush::SetStyle, {{"bsSolid", bsSolid}, {"bsClear", bsClear}});
+  RegisterPersistentClass<TPen, TGraphicsObject>()
+      .Color("Color", &TPen::SetColor)
+      .Int("Width", &TPen::SetWidth);
+  // A picture's contents come through its "Data" binary property (DefineProperties).
+  RegisterPersistentClass<TPicture, TPersistent>();
 }

@@ -643,3 +643,7 @@ class TBitmap : public TGraphic {
   TPixelFormat FPixelFormat = pfDevice;
   TBitmapCompression FCompression = bcNatural;
 };
+
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
+void RegisterGraphicsClasses();

@@ -187,3 +187,7 @@ class TListBox : public TWinControl {
   int32_t FItemIndex = -1;
   int32_t FTopIndex = 0;
 };
+
+// Makes this unit's classes known to the design reader; the program's list of units calls
+// it once at start.
+void RegisterStdCtrlsClasses();

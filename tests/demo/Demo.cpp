@@ -13,7 +13,7 @@
 #include <string>
 
 #include "DemoForm.h"
-#include "image/DIB.h"
+#include "shell/Units.h"
 #include "support/Png.h"
 
 int main(int argc, char** argv) {
@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  InitializeDIBUnit();
+  // The runtime and the DIB class, as the demo's tests have them.
+  InitializeUnits(TUnitLayer::Image);
   RegisterDemoForm();
   Application->Initialize();
   if (Application->Handle() == nullptr) {

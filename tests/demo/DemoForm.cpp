@@ -60,9 +60,6 @@ void TDemoForm::Log(const std::string& Line) {
 }
 
 void RegisterDemoForm() {
-  static bool done = false;
-  if (done) return;
-  done = true;
   RegisterComponentClass<TDemoForm, TForm>()
       .Field("Label1", &TDemoForm::Label1)
       .Field("Edit1", &TDemoForm::Edit1)

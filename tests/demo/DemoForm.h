@@ -43,5 +43,6 @@ class TDemoForm : public TForm {
   void Log(const std::string& Line);
 };
 
-// Registers the demo form's class with the design reader (once).
+// Registers the demo form's class with the design reader; the demo and its tests call it
+// once, after the program's units.
 void RegisterDemoForm();

@@ -5,32 +5,22 @@
 #include <sstream>
 
 #include "DemoForm.h"
-#include "image/DIB.h"
-#include "platform/window/Headless.h"
+#include "support/HeadlessApplication.h"
 #include "support/Png.h"
 
 namespace {
 
-class DemoTest : public ::testing::Test {
+class DemoTest : public HeadlessApplicationTest {
  protected:
+  DemoTest() : HeadlessApplicationTest("Pellora demo") {}
   void SetUp() override {
-    ResetApplication();
-    ResetWindowSystem();
-    UseHeadlessPresenter();
-    InitializeDIBUnit();
     RegisterDemoForm();
-    Application->Initialize();
-    Application->SetTitle("Pellora demo");
-    Application->SetOnException([this](TObject*, const std::exception& e) { Errors.push_back(e.what()); });
+    HeadlessApplicationTest::SetUp();
     Application->CreateForm(Form);
     ASSERT_NE(Form, nullptr);
     Form->Show();
     Application->ProcessMessages();
     UpdateWindow(Form->Handle());
-  }
-  void TearDown() override {
-    ResetApplication();
-    ResetWindowSystem();
   }
   // A client pixel of the form, as presented.
   uint32_t At(int x, int y) {
@@ -51,7 +41,6 @@ class DemoTest : public ::testing::Test {
     EXPECT_TRUE(SaveWindowPng(Form->Handle(), path.c_str()));
   }
   TDemoForm* Form = nullptr;
-  std::vector<std::string> Errors;
 };
 
 TEST_F(DemoTest, TheDesignPutsEveryControlAtItsPlace) {

@@ -9,15 +9,16 @@
 #include <functional>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "runtime/Dialogs.h"
-#include "platform/window/Headless.h"
 #include "runtime/Forms.h"
 #include "settings/Settings.h"
-#include "settings/TempHive.h"
+#include "support/HeadlessApplication.h"
 #include "support/Png.h"
+#include "support/TempHive.h"
 
 // The designs come compiled in when the program links them; a test program that does not
 // reads the very same files from the source tree.
@@ -35,25 +36,22 @@ inline void EnsureDialogDesigns() {
   }
 }
 
-class DialogTest : public TempHiveTest {
+class DialogTest : public HeadlessApplicationTest {
  protected:
+  DialogTest() : HeadlessApplicationTest("Pellora") {}
   void SetUp() override {
-    TempHiveTest::SetUp();
+    FHive.emplace();
+    ASSERT_FALSE(FHive->Dir().empty()) << "no temporary folder for the hive";
     EnsureDialogDesigns();
-    ResetApplication();
-    ResetWindowSystem();
-    UseHeadlessPresenter();
-    Application->Initialize();
-    Application->SetTitle("Pellora");
-    Application->SetOnException([this](TObject*, const std::exception& e) { Errors.push_back(e.what()); });
+    HeadlessApplicationTest::SetUp();
     AnswerMessageBoxes();
   }
   void TearDown() override {
     Application->SetOnIdle(nullptr);
-    ResetApplication();
-    ResetWindowSystem();
-    TempHiveTest::TearDown();
+    HeadlessApplicationTest::TearDown();
+    FHive.reset();
   }
+  const std::string& Folder() const { return FHive->Dir(); }
 
   // Message boxes are answered with Enter once they are up; their texts are kept. Other
   // scripted steps run from Step while no box is up. The idle count is bounded so a
@@ -164,11 +162,13 @@ class DialogTest : public TempHiveTest {
     EXPECT_TRUE(SaveWindowPng(Form->Handle(), (std::string(dir) + "/" + Name).c_str()));
   }
 
-  std::vector<std::string> Errors;
   std::vector<std::string> Messages;
   std::function<void()> Step;
   int Idles = 0;
   bool IdleLimitHit = false;
+
+ private:
+  std::optional<TempHive> FHive;
 };
 
 // A small uncompressed 24-bit bitmap file of one colour (blue, green, red).

@@ -8,25 +8,13 @@
 
 #include "runtime/Dialogs.h"
 #include "runtime/ExtCtrls.h"
-#include "platform/window/Headless.h"
 #include "runtime/Forms.h"
 #include "runtime/StdCtrls.h"
+#include "support/HeadlessApplication.h"
 
-class HeadlessForms : public ::testing::Test {
+class HeadlessForms : public HeadlessApplicationTest {
  protected:
-  void SetUp() override {
-    ResetApplication();
-    ResetWindowSystem();
-    UseHeadlessPresenter();
-    Application->Initialize();
-    Application->SetTitle("Runtime test");
-    // Errors are collected, not shown, unless a test asks for the real message box.
-    Application->SetOnException([this](TObject*, const std::exception& e) { Errors.push_back(e.what()); });
-  }
-  void TearDown() override {
-    ResetApplication();
-    ResetWindowSystem();
-  }
+  HeadlessForms() : HeadlessApplicationTest("Runtime test") {}
   void Pump() { Application->ProcessMessages(); }
 
   // A form of class T made from design text, as CreateForm makes one from a stored design.
@@ -42,6 +30,4 @@ class HeadlessForms : public ::testing::Test {
     form->DoCreate();
     return form;
   }
-
-  std::vector<std::string> Errors;
 };

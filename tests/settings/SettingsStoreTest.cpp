@@ -3,10 +3,23 @@
 #include <filesystem>
 #include <fstream>
 
-#include "TempHive.h"
 #include "runtime/SysUtils.h"
 #include "settings/Registry.h"
 #include "settings/Settings.h"
+#include "support/TempHive.h"
+
+// Runs a statement that must raise ERegistryException with exactly this message.
+#define EXPECT_REGISTRY_ERROR(statement, message)                             \
+  do {                                                                        \
+    try {                                                                     \
+      statement;                                                              \
+      ADD_FAILURE() << "no ERegistryException from " #statement;              \
+    } catch (const ERegistryException& e) {                                   \
+      EXPECT_EQ(e.Message(), std::string(message));                           \
+    } catch (const std::exception& e) {                                       \
+      ADD_FAILURE() << "another exception from " #statement ": " << e.what(); \
+    }                                                                         \
+  } while (false)
 
 namespace {
 

@@ -54,7 +54,7 @@ bool Fetch(MSG* out, HWND filter, UINT min, UINT max, bool remove) {
   PumpNative();
   bool found = false;
   {
-    std::lock_guard lock(s.queueMutex);
+    std::lock_guard lock(QueueMutex());
     for (auto it = s.posted.begin(); it != s.posted.end(); ++it) {
       if (Matches(*it, filter, min, max)) {
         *out = *it;
@@ -117,7 +117,7 @@ BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   const bool ui = OnUiThread();
   const POINT pt = ui ? s.cursorPos : POINT{0, 0};
   {
-    std::lock_guard lock(s.queueMutex);
+    std::lock_guard lock(QueueMutex());
     if (hwnd == HWND_BROADCAST) {
       for (uintptr_t id : s.liveIds) {
         s.posted.push_back(MSG{H(id), message, wParam, lParam, timeGetTime(), pt, 0});
@@ -212,7 +212,7 @@ DWORD GetQueueStatus(UINT flags) {
   PumpNative();
   DWORD status = 0;
   {
-    std::lock_guard lock(s.queueMutex);
+    std::lock_guard lock(QueueMutex());
     if (!s.posted.empty()) status |= QS_POSTMESSAGE;
   }
   for (const MSG& m : s.input) {
@@ -254,7 +254,7 @@ BOOL TranslateMessage(const MSG* msg) {
   }
   if (ch) {
     const UINT message = msg->message == WM_SYSKEYDOWN ? WM_SYSCHAR : WM_CHAR;
-    std::lock_guard lock(s.queueMutex);
+    std::lock_guard lock(QueueMutex());
     // The character is the next message taken, before anything posted earlier.
     s.posted.push_front(MSG{msg->hwnd, message, static_cast<unsigned char>(ch), msg->lParam, msg->time, msg->pt, 0});
   }

@@ -62,33 +62,14 @@ const std::string& PresenterError() { return S().presenterError; }
 
 void ResetWindowSystem() {
   State& s = S();
+  // Windows, device contexts and brushes go the way a program lets them go, so window
+  // procedures see their WM_DESTROY and the GDI gets its objects back; the rest starts over.
   const std::vector<uintptr_t> tops = s.topOrder;
   for (uintptr_t id : tops) DestroyWindow(H(id));
   while (!s.windows.empty()) ForgetWindow(s.windows.begin()->first);
   for (auto& [dc, record] : s.dcs) DeleteDC(dc);
-  s.dcs.clear();
-  s.classes.clear();
-  s.timers.clear();
-  {
-    std::lock_guard lock(s.queueMutex);
-    s.posted.clear();
-    s.liveIds.clear();
-  }
-  s.input.clear();
-  s.topOrder.clear();
-  s.quitPosted = false;
-  s.quitCode = 0;
-  s.focus = s.active = s.lastActive = s.capture = 0;
-  s.appActive = false;
-  s.pendingDeactivate = false;
-  s.textTarget = 0;
-  s.keyState.fill(0);
-  s.asyncState.fill(0);
-  s.cursor = nullptr;
-  s.cursorSet = false;
-  s.showCount = 0;
-  s.presenter.reset();
   ForgetScreenMode();
-  s.kind = PresenterKind::None;
-  s.presenterError.clear();
+  for (auto& [index, brush] : s.sysColorBrushes) DeleteObject(brush);
+  std::lock_guard lock(QueueMutex());
+  s = State{};
 }

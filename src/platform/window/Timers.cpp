@@ -26,7 +26,7 @@ int TimerWait() {
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT milliseconds, TIMERPROC proc) {
   State& s = S();
   if (hwnd && !Find(hwnd)) return 0;
-  if (!hwnd) id = s.nextTimerId++;
+  if (!hwnd) id = Counters().timer++;
   // The platform's least interval is 10 ms.
   const UINT interval = std::max<UINT>(milliseconds, 10);
   for (Timer& t : s.timers) {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/registry/Registry.h"
-#include "platform/registry/TempHive.h"
+#include "support/TempHive.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/registry/Registry.h"
-#include "platform/registry/TempHive.h"
+#include "support/TempHive.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
 // Painting: WM_PAINT when the queue is otherwise empty, children drawn as clipped regions
 // of their top-level's back buffer, presentation of what was painted, and pictures put on
 // a window from outside, letterboxed.
+#include <unistd.h>
+
 #include "WindowTestSupport.h"
 #include "support/Png.h"
 
@@ -206,7 +208,8 @@ TEST_F(PaintingTest, APngOfAWindowReadsBackWithItsPixels) {
   HDC dc = GetDC(top);
   SetPixel(dc, 199, 149, RGB(200, 100, 50));
   ReleaseDC(top, dc);
-  const std::string path = ::testing::TempDir() + "window-png-test.png";
+  // The folder is shared with every other test program on the machine.
+  const std::string path = ::testing::TempDir() + "window-png-test-" + std::to_string(getpid()) + ".png";
   ASSERT_TRUE(SaveWindowPng(top, path.c_str()));
   FILE* p = popen(("convert " + path + " -depth 8 txt:- 2>&1").c_str(), "r");
   ASSERT_NE(p, nullptr);

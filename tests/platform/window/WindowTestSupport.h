@@ -1,14 +1,12 @@
 #pragma once
-// Shared pieces of the window system's tests: a fresh headless window system per test,
-// a window procedure that records what it is sent, and a message pump.
+// Shared pieces of the window system's tests: a fresh headless window system per test
+// (HeadlessTest), a window procedure that records what it is sent, and a message pump.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/clock/Clock.h"
-#include "platform/window/Headless.h"
-#include "platform/window/Window.h"
+#include "support/Headless.h"
 
 struct Received {
   HWND hwnd;
@@ -60,21 +58,16 @@ inline int Pump() {
   return n;
 }
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public HeadlessTest {
  protected:
   void SetUp() override {
-    ResetWindowSystem();
-    UseHeadlessPresenter();
+    HeadlessTest::SetUp();
     Log().clear();
     WNDCLASSA wc{};
     wc.lpfnWndProc = CALLBACK_Record;
     wc.lpszClassName = "Recorder";
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     ASSERT_NE(RegisterClassA(&wc), 0);
-  }
-  void TearDown() override {
-    InstallClock(nullptr);
-    ResetWindowSystem();
   }
 
   HWND TopLevel(DWORD style = WS_OVERLAPPEDWINDOW, int x = 100, int y = 100, int w = 300, int h = 200,

@@ -1,11 +1,14 @@
 #pragma once
-// A private hive for one test: XDG_CONFIG_HOME points into a fresh temporary folder for the
-// life of the object, and the folder is removed afterwards.
+// A private hive for a test: XDG_CONFIG_HOME points into a fresh temporary folder for the
+// life of the object, and the folder is removed afterwards. With it, helpers that reach
+// values and files without the classes under test.
 #include <grp.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +16,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/registry/Registry.h"
 
@@ -85,3 +89,62 @@ inline int RunUnprivileged(const std::string& ownedTree, const std::function<int
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
   return WEXITSTATUS(status);
 }
+
+// A value as stored, read without the classes under test.
+struct RawValue {
+  LSTATUS status = ERROR_FILE_NOT_FOUND;
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+inline RawValue ReadRaw(const std::string& keyPath, const std::string& name) {
+  RawValue value;
+  HKEY key = nullptr;
+  value.status = RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, &key);
+  if (value.status != ERROR_SUCCESS) return value;
+  DWORD size = 0;
+  value.status = RegQueryValueExA(key, name.c_str(), nullptr, &value.type, nullptr, &size);
+  if (value.status == ERROR_SUCCESS) {
+    value.data.resize(size);
+    value.status = RegQueryValueExA(key, name.c_str(), nullptr, &value.type, value.data.data(), &size);
+  }
+  RegCloseKey(key);
+  return value;
+}
+
+inline void WriteRaw(const std::string& keyPath, const std::string& name, DWORD type, const std::vector<BYTE>& data) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_SUCCESS)
+      << RegLastErrorText();
+  ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS)
+      << RegLastErrorText();
+  RegCloseKey(key);
+}
+
+inline void WriteRawText(const std::string& keyPath, const std::string& name, const std::string& bytes,
+                         DWORD type = REG_SZ) {
+  WriteRaw(keyPath, name, type, std::vector<BYTE>(bytes.begin(), bytes.end()));
+}
+
+inline bool KeyExists(const std::string& keyPath) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// A fresh, empty hive for each test of a fixture.
+class TempHiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    hive_.emplace();
+    ASSERT_FALSE(hive_->Dir().empty()) << "no temporary folder for the hive";
+  }
+  void TearDown() override { hive_.reset(); }
+  const std::string& Folder() const { return hive_->Dir(); }
+
+ private:
+  std::optional<TempHive> hive_;
+};
