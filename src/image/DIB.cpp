@@ -79,10 +79,10 @@ void TDIBSharedImage::FreeHandle() {
 
 void TDIBSharedImage::NewImage(int32_t AWidth, int32_t AHeight, int32_t ABitCount, const DIBPixelFormat& PixelFormat,
                                const TRGBQuads& ColorTable, bool MemoryImage, bool Compressed, bool ZeroPixels) {
-  if (!IsDIBBitCount(ABitCount)) throw EInvalidGraphicOperation(SInvalidDIBBitCount, {int64_t{ABitCount}});
+  if (!bmp::IsBitCount(ABitCount)) throw EInvalidGraphicOperation(SInvalidDIBBitCount, {int64_t{ABitCount}});
   if (!DIBFormatFits(ABitCount, PixelFormat)) throw EInvalidGraphicOperation(SInvalidDIBPixelFormat);
   if (Compressed && ABitCount != 4 && ABitCount != 8) throw EInvalidGraphic(SInvalidDIB);
-  const int64_t rowBytes = DIBRowBytes(ABitCount, AWidth);
+  const int64_t rowBytes = bmp::RowBytes(ABitCount, AWidth);
   const int64_t imageSize = rowBytes * AHeight;
   if (AWidth <= 0 || AHeight <= 0 || rowBytes < 0 || imageSize > INT32_MAX)
     throw EOutOfResources(SCannotMade, {std::string(SDIB)});
@@ -153,8 +153,8 @@ void TDIBSharedImage::Duplicate(const TDIBSharedImage& Source, bool MemoryImage)
   if (Source.FCompressed) {
     // The data was checked when it was read, so it stays inside the picture.
     if (Source.FPBits)
-      DecodeDIBRunLength(Source.FPBits, static_cast<size_t>(Source.FCompressedSize), FBitCount, FWidth, FHeight,
-                         static_cast<size_t>(FRowBytes), FPBits);
+      bmp::DecodeRunLength({Source.FPBits, static_cast<size_t>(Source.FCompressedSize)}, FBitCount, FWidth, FHeight,
+                           static_cast<size_t>(FRowBytes), FPBits, bmp::RunLengthEdges::RefusePixels);
   } else {
     std::memcpy(FPBits, Source.FPBits, static_cast<size_t>(FImageSize));
   }

@@ -134,7 +134,7 @@ bool ShiftsUsable(const DIBPixelFormat& f) {
 }
 
 void Check(int32_t bitCount, const DIBPixelFormat& format) {
-  if (!IsDIBBitCount(bitCount)) throw std::invalid_argument("blur: bit count");
+  if (!bmp::IsBitCount(bitCount)) throw std::invalid_argument("blur: bit count");
   if ((bitCount == 16 || bitCount == 32) && (!DIBFormatFits(bitCount, format) || !ShiftsUsable(format)))
     throw std::invalid_argument("blur: pixel format");
 }

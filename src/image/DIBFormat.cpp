@@ -1,7 +1,5 @@
 #include "image/DIBFormat.h"
 
-#include <limits>
-
 namespace {
 
 // Shifts whose distance may be negative or past the word: a bit count read from a stream
@@ -18,14 +16,8 @@ uint32_t LowBits(int32_t count) {
   return count >= 32 ? 0xFFFFFFFFu : (1u << count) - 1;
 }
 
-int32_t RunLength(uint32_t mask) {
-  int32_t low = 0;
-  while (low <= 30 && !(mask & (1u << low))) ++low;
-  if (low > 30) return 0;
-  int32_t count = 0;
-  while (low + count < 32 && (mask & (1u << (low + count)))) ++count;
-  return count;
-}
+// The run of set bits from the mask's lowest one, which must lie in bits 0 to 30.
+int32_t RunLength(uint32_t mask) { return (mask & 0x7FFFFFFFu) != 0 ? bmp::Channel(mask).bits : 0; }
 
 int32_t Clamp(int32_t bits) { return bits < 0 ? 0 : bits > 32 ? 32 : bits; }
 
@@ -88,85 +80,9 @@ void DecodeDIBPixel(const DIBPixelFormat& f, uint32_t value, uint8_t& red, uint8
   blue = static_cast<uint8_t>(b);
 }
 
-bool IsDIBBitCount(int32_t bitCount) {
-  switch (bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: return true;
-    default: return false;
-  }
-}
-
 bool DIBFormatFits(int32_t bitCount, const DIBPixelFormat& format) {
   if (bitCount == 16) return format.SameMasks(DIBFormat555()) || format.SameMasks(DIBFormat565());
   return format.SameMasks(DIBFormat888());
 }
 
-int64_t DIBRowBytes(int32_t bitCount, int64_t width) {
-  if (bitCount < 0 || width < 0 || width > (int64_t{1} << 40)) return -1;
-  const int64_t bytes = (static_cast<int64_t>(bitCount) * width + 31) / 32 * 4;
-  return bytes > std::numeric_limits<int32_t>::max() ? -1 : bytes;
-}
-
 int32_t DIBColorCount(int32_t bitCount) { return bitCount == 1 || bitCount == 4 || bitCount == 8 ? 1 << bitCount : 0; }
-
-bool DecodeDIBRunLength(const uint8_t* data, size_t size, int32_t bitCount, int32_t width, int32_t height,
-                        size_t rowBytes, uint8_t* pixels) {
-  if (bitCount != 4 && bitCount != 8) return false;
-  const bool eight = bitCount == 8;
-  int64_t x = 0, y = 0;  // y counts rows up from the bottom, as the data does
-
-  auto put = [&](uint8_t value) {
-    if (x >= width || y >= height) return false;
-    if (pixels) {
-      uint8_t* row = pixels + static_cast<size_t>(y) * rowBytes;
-      if (eight) {
-        row[x] = value;
-      } else {
-        uint8_t& byte = row[x / 2];
-        byte = (x & 1) ? static_cast<uint8_t>((byte & 0xF0) | (value & 0x0F))
-                       : static_cast<uint8_t>((byte & 0x0F) | (value << 4));
-      }
-    }
-    ++x;
-    return true;
-  };
-
-  size_t i = 0;
-  while (size - i >= 2) {
-    const uint8_t count = data[i], value = data[i + 1];
-    i += 2;
-    if (count > 0) {
-      for (int k = 0; k < count; ++k) {
-        const uint8_t v = eight ? value : (k & 1) ? (value & 0x0F) : (value >> 4);
-        if (!put(v)) return false;
-      }
-      continue;
-    }
-    switch (value) {
-      case 0:  // end of row
-        x = 0;
-        ++y;
-        break;
-      case 1:  // end of picture
-        return true;
-      case 2:  // move right and up
-        if (size - i < 2) return false;
-        x += data[i];
-        y += data[i + 1];
-        i += 2;
-        break;
-      default: {  // literal pixels, padded to a 16-bit boundary
-        const size_t bytes = eight ? value : (value + 1u) / 2u;
-        if (size - i < bytes) return false;
-        for (int k = 0; k < value; ++k) {
-          const uint8_t b = data[i + (eight ? k : k / 2)];
-          const uint8_t v = eight ? b : (k & 1) ? (b & 0x0F) : (b >> 4);
-          if (!put(v)) return false;
-        }
-        i += bytes + (bytes & 1);
-        if (i > size) i = size;
-        break;
-      }
-    }
-  }
-  return true;
-}

@@ -1,8 +1,10 @@
 #pragma once
-// Pixel formats of 16- and 32-bit DIB pixels, row geometry, and the run-length decoder.
-// These are free of any store or graphic, so the blur and the stream readers share them.
+// The DIB's own record of a 16- or 32-bit pixel format, and which formats its stores take.
+// Row sizes, masks and run-length data are the platform's bitmap format (BitmapFormat.h).
 #include <cstddef>
 #include <cstdint>
+
+#include "platform/gdi/BitmapFormat.h"
 
 // Where red, green and blue sit in a 16- or 32-bit pixel. The twelve fields keep their
 // stored order: masks, bit counts, shifts, fill shifts.
@@ -34,21 +36,9 @@ uint32_t EncodeDIBPixel(const DIBPixelFormat& format, uint8_t red, uint8_t green
 // A pixel value to red, green and blue, the low bits filled from the top ones (31 -> 255).
 void DecodeDIBPixel(const DIBPixelFormat& format, uint32_t value, uint8_t& red, uint8_t& green, uint8_t& blue);
 
-// True for the bit counts a store can have.
-bool IsDIBBitCount(int32_t bitCount);
 // Whether a store of this bit count may use this format: 16 bits need 5-5-5 or 5-6-5, all
 // others 8-8-8.
 bool DIBFormatFits(int32_t bitCount, const DIBPixelFormat& format);
 
-// Bytes of one row, padded to 4 bytes; -1 when it does not fit in 32 bits.
-int64_t DIBRowBytes(int32_t bitCount, int64_t width);
 // 2^bitCount for 1, 4 and 8 bits, else 0.
 int32_t DIBColorCount(int32_t bitCount);
-
-// Run-length data (8 bits: 1, 4 bits: 2) decoded into a bottom-up picture whose rows are
-// rowBytes apart, starting at the bottom row. With pixels null nothing is written and only
-// the data is checked. False when the data would write outside the picture or stops in the
-// middle of a run; the data need not end with an end-of-picture mark. Pixels the data
-// never reaches keep what they held.
-bool DecodeDIBRunLength(const uint8_t* data, size_t size, int32_t bitCount, int32_t width, int32_t height,
-                        size_t rowBytes, uint8_t* pixels);

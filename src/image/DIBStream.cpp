@@ -1,4 +1,5 @@
 // The stream forms of TDIB: the headerless body, the file form, and the clipboard form.
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -6,10 +7,6 @@
 #include "runtime/GlobalMemory.h"
 
 namespace {
-
-// Pictures past this many pixels are refused before anything is allocated: no picture
-// this program shows comes near it, and a header can claim any size.
-constexpr int64_t kMaxPixels = int64_t{1} << 28;
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic(SInvalidDIB); }
 
@@ -39,41 +36,18 @@ void TDIB::ReadBody(TStream& Stream, bool MemoryImage) {
   }
   if (got < 4) Invalid();
 
-  int64_t width = 0, height = 0;
-  int32_t bitCount = 0;
-  uint32_t compression = BI_RGB, colorsUsed = 0, sizeImage = 0;
-  int32_t entryBytes = 4;
-  if (headerSize == 12) {
-    uint16_t core[4];
-    Stream.ReadBuffer(core, sizeof(core));
-    width = core[0];
-    height = core[1];
-    bitCount = core[3];
-    entryBytes = 3;
-  } else if (headerSize == sizeof(BITMAPINFOHEADER)) {
-    BITMAPINFOHEADER info{};
-    Stream.ReadBuffer(reinterpret_cast<uint8_t*>(&info) + 4, sizeof(info) - 4);
-    width = info.biWidth;
-    height = info.biHeight;
-    bitCount = info.biBitCount;
-    compression = info.biCompression;
-    colorsUsed = info.biClrUsed;
-    sizeImage = info.biSizeImage;
-  } else {
-    Invalid();
-  }
-
+  if (!bmp::HeaderSizeKnown(headerSize, bmp::HeaderSizes::CoreOrInfo)) Invalid();
+  uint8_t raw[bmp::kInfoHeaderSize];
+  std::memcpy(raw, &headerSize, 4);
+  Stream.ReadBuffer(raw + 4, headerSize - 4);
+  const bmp::Header header = bmp::ParseHeader(raw, headerSize);
   // A size no real picture has is refused here, before it can reach an allocation.
-  if (compression > BI_BITFIELDS) Invalid();
-  const bool compressed = compression == BI_RLE8 || compression == BI_RLE4;
-  if (width <= 0 || height == 0) Invalid();
-  const int64_t rows = height < 0 ? -height : height;
-  if (width * rows > kMaxPixels) Invalid();
-  if ((compression == BI_RLE8 && bitCount != 8) || (compression == BI_RLE4 && bitCount != 4)) Invalid();
-  if (compressed && height < 0) Invalid();  // run-length data is always bottom-up
+  if (bmp::CheckHeader(header, bmp::kStreamRules) != bmp::HeaderFault::None) Invalid();
+  const int32_t width = header.width, rows = static_cast<int32_t>(header.Rows()), bitCount = header.bitCount;
+  const bool compressed = header.RunLength();
 
   DIBPixelFormat format = bitCount == 16 ? DIBFormat555() : DIBFormat888();
-  if (compression == BI_BITFIELDS) {
+  if (header.compression == BI_BITFIELDS) {
     uint32_t masks[3];
     Stream.ReadBuffer(masks, sizeof(masks));
     format = MakeDIBPixelFormatMask(masks[0], masks[1], masks[2]);
@@ -84,11 +58,9 @@ void TDIB::ReadBody(TStream& Stream, bool MemoryImage) {
       throw EInvalidGraphicOperation(SInvalidDIBPixelFormat);
   }
 
-  uint32_t entries = colorsUsed;
-  if (entries == 0 && bitCount <= 8 && bitCount > 0) entries = 1u << std::min(bitCount, 8);
-  if (entries > 256) entries = 256;
+  const auto entries = static_cast<uint32_t>(std::min<int64_t>(header.DeclaredColors(), 256));
   TRGBQuads table{};
-  if (entryBytes == 4) {
+  if (!header.Core()) {
     Stream.ReadBuffer(table.data(), 4 * static_cast<int64_t>(entries));
   } else {
     for (uint32_t i = 0; i < entries; ++i) {
@@ -101,33 +73,34 @@ void TDIB::ReadBody(TStream& Stream, bool MemoryImage) {
   // Checked before the store is made, so a header cannot have memory set aside for more
   // pixels than the stream holds.
   if (!compressed) {
-    const int64_t rowBytes = DIBRowBytes(bitCount, width);
+    const int64_t rowBytes = bmp::RowBytes(bitCount, width);
     if (rowBytes > 0 && rowBytes * rows <= INT32_MAX) NeedBytes(Stream, rowBytes * rows);
-  } else if (sizeImage > static_cast<uint32_t>(INT32_MAX) || sizeImage > Remaining(Stream)) {
+  } else if (header.sizeImage > static_cast<uint32_t>(INT32_MAX) || header.sizeImage > Remaining(Stream)) {
     // Encoded data the stream cannot even hold is no picture at all.
     Invalid();
   }
 
-  TDIBSharedImage* image = MakeStore(static_cast<int32_t>(width), static_cast<int32_t>(rows), bitCount, format, table,
-                                     MemoryImage, compressed);
+  TDIBSharedImage* image = MakeStore(width, rows, bitCount, format, table, MemoryImage, compressed);
   try {
     if (!compressed) {
-      if (height > 0) {
+      if (!header.TopDown()) {
         Stream.ReadBuffer(image->PBits(), image->ImageSize());
       } else {
         // Rows top-down in the stream; the store stays bottom-up.
-        for (int64_t i = 0; i < rows; ++i)
+        for (int32_t i = 0; i < rows; ++i)
           Stream.ReadBuffer(image->TopRow() + i * image->RowStep(), image->RowBytes());
       }
     } else {
-      std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[sizeImage > 0 ? sizeImage : 1]());
+      const uint32_t size = header.sizeImage;
+      std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[size > 0 ? size : 1]());
       if (!data) throw EOutOfMemory("Out of memory");
-      Stream.ReadBuffer(data.get(), sizeImage);
+      Stream.ReadBuffer(data.get(), size);
       // Checked now, so decoding on first use can never write outside the picture.
-      if (!DecodeDIBRunLength(data.get(), sizeImage, bitCount, image->Width(), image->Height(),
-                              static_cast<size_t>(image->RowBytes()), nullptr))
+      if (bmp::DecodeRunLength({data.get(), size}, bitCount, image->Width(), image->Height(),
+                               static_cast<size_t>(image->RowBytes()), nullptr,
+                               bmp::RunLengthEdges::RefusePixels) != bmp::RunLengthFault::None)
         Invalid();
-      image->SetCompressedData(std::move(data), static_cast<int32_t>(sizeImage));
+      image->SetCompressedData(std::move(data), static_cast<int32_t>(size));
     }
   } catch (...) {
     delete image;

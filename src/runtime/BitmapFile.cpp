@@ -9,8 +9,6 @@
 namespace {
 
 constexpr WORD BitmapFileType = 0x4D42;  // "BM"
-constexpr DWORD Masks555[3] = {0x7C00, 0x03E0, 0x001F};
-constexpr DWORD Masks888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
 
 [[noreturn]] void Invalid(const char* why) {
   throw EInvalidGraphic(std::string(SInvalidImage) + " (" + why + ")");
@@ -59,174 +57,66 @@ class TBoundedReader {
   int64_t FUsed = 0;
 };
 
-bool MaskIsContiguous(DWORD mask) {
-  if (mask == 0) return false;
-  while ((mask & 1u) == 0) mask >>= 1;
-  return (mask & (mask + 1)) == 0;
-}
-
-void CheckMasks(const DWORD masks[3], int32_t bitCount) {
-  const uint64_t limit = bitCount == 16 ? 0xFFFFu : 0xFFFFFFFFu;
-  for (int i = 0; i < 3; ++i) {
-    if (!MaskIsContiguous(masks[i]) || masks[i] > limit) Invalid("colour mask");
+[[noreturn]] void Invalid(bmp::HeaderFault fault) {
+  switch (fault) {
+    case bmp::HeaderFault::Planes: Invalid("planes must be 1");
+    case bmp::HeaderFault::Width: Invalid("width");
+    case bmp::HeaderFault::Height: Invalid("height");
+    case bmp::HeaderFault::TooLarge: Invalid("picture too large");
+    case bmp::HeaderFault::BitCount: Invalid("bit count");
+    default: Invalid("compression");
   }
-  if ((masks[0] & masks[1]) || (masks[0] & masks[2]) || (masks[1] & masks[2])) Invalid("overlapping colour masks");
 }
 
-int MaskShift(DWORD mask) {
-  int s = 0;
-  while (s < 32 && ((mask >> s) & 1u) == 0) ++s;
-  return s;
-}
-
-int MaskBits(DWORD mask) {
-  int n = 0;
-  for (DWORD m = mask >> MaskShift(mask); m & 1u; m >>= 1) ++n;
-  return n;
-}
-
-uint8_t MaskComponent(DWORD value, DWORD mask) {
-  const int bits = MaskBits(mask);
-  if (bits == 0) return 0;
-  const uint64_t v = (value & mask) >> MaskShift(mask);
-  const uint64_t max = (uint64_t{1} << bits) - 1;
-  return static_cast<uint8_t>((v * 255 + max / 2) / max);
-}
-
-// Run-length decoding into bottom-up rows. Runs and literals that would land outside the
-// picture make the picture invalid; data that stops without an end mark leaves the rest 0.
-void DecodeRle(const std::vector<uint8_t>& src, TBitmapData& d) {
-  const bool four = d.BitCount == 4;
-  const int64_t w = d.Width, h = d.Height;
-  const int32_t rowBytes = d.RowBytes();
-  int64_t x = 0, y = 0;
-  size_t i = 0;
-  auto put = [&](uint8_t value) {
-    if (x >= w || y >= h) Invalid("run-length data outside the picture");
-    uint8_t* row = d.Bits.data() + static_cast<size_t>(y) * rowBytes;
-    if (four) {
-      uint8_t& b = row[x / 2];
-      b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (value & 0x0F)) : static_cast<uint8_t>((b & 0x0F) | (value << 4));
-    } else {
-      row[x] = value;
-    }
-    ++x;
-  };
-  while (i + 1 < src.size()) {
-    const uint8_t count = src[i], value = src[i + 1];
-    i += 2;
-    if (count > 0) {
-      for (int k = 0; k < count; ++k) put(four ? ((k & 1) ? value & 0x0F : value >> 4) : value);
-      continue;
-    }
-    if (value == 0) {  // end of row
-      x = 0;
-      ++y;
-      if (y > h) Invalid("run-length rows past the picture");
-    } else if (value == 1) {  // end of picture
-      return;
-    } else if (value == 2) {  // delta
-      if (i + 1 >= src.size()) return;
-      x += src[i];
-      y += src[i + 1];
-      i += 2;
-      if (x > w || y > h) Invalid("run-length move outside the picture");
-    } else {  // literal run of `value` pixels, padded to a 16-bit boundary
-      const size_t bytes = four ? (value + 1u) / 2u : value;
-      if (i + bytes > src.size()) Invalid("run-length literal past the end of the data");
-      for (int k = 0; k < value; ++k) {
-        put(four ? ((k & 1) ? src[i + k / 2] & 0x0F : src[i + k / 2] >> 4) : src[i + k]);
-      }
-      i += (bytes + 1) & ~size_t{1};
-    }
+// Run-length data may stop anywhere outside a literal run, even in the middle of a move.
+void Check(bmp::RunLengthFault fault) {
+  switch (fault) {
+    case bmp::RunLengthFault::None:
+    case bmp::RunLengthFault::MoveCut: return;
+    case bmp::RunLengthFault::RowsPastTop: Invalid("run-length rows past the picture");
+    case bmp::RunLengthFault::MovePastEdge: Invalid("run-length move outside the picture");
+    case bmp::RunLengthFault::LiteralCut: Invalid("run-length literal past the end of the data");
+    default: Invalid("run-length data outside the picture");
   }
 }
 
 TBitmapData ReadInfo(TBoundedReader& r, int64_t fileHeaderBytes, int64_t pixelOffset) {
   const DWORD headerSize = r.Value<DWORD>();
-  TBitmapData d;
-  DWORD compression = BI_RGB, clrUsed = 0, sizeImage = 0;
-  int64_t height = 0;
-  int32_t planes = 0;
-  int entryBytes = 4;
-  bool masksInHeader = false;
-  DWORD masks[4] = {0, 0, 0, 0};
-  if (headerSize == sizeof(BITMAPCOREHEADER)) {
-    BITMAPCOREHEADER h{};
-    h.bcSize = headerSize;
-    r.Read(reinterpret_cast<uint8_t*>(&h) + 4, sizeof h - 4);
-    d.Width = h.bcWidth;
-    height = h.bcHeight;
-    planes = h.bcPlanes;
-    d.BitCount = h.bcBitCount;
-    entryBytes = 3;
-  } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 ||
-             headerSize == BITMAPV5HEADER_SIZE) {
-    uint8_t raw[BITMAPV5HEADER_SIZE] = {};
-    std::memcpy(raw, &headerSize, 4);
-    r.Read(raw + 4, headerSize - 4);
-    BITMAPINFOHEADER h{};
-    std::memcpy(&h, raw, sizeof h);
-    d.Width = h.biWidth;
-    height = h.biHeight;
-    planes = h.biPlanes;
-    d.BitCount = h.biBitCount;
-    compression = h.biCompression;
-    clrUsed = h.biClrUsed;
-    sizeImage = h.biSizeImage;
-    if (headerSize >= 52) {
-      std::memcpy(masks, raw + 40, headerSize >= 56 ? 16 : 12);
-      masksInHeader = true;
-    }
-  } else {
-    Invalid("unknown header size");
-  }
-
+  if (!bmp::HeaderSizeKnown(headerSize, bmp::HeaderSizes::FileHeaders)) Invalid("unknown header size");
+  uint8_t raw[bmp::kLargestHeaderSize] = {};
+  std::memcpy(raw, &headerSize, 4);
+  r.Read(raw + 4, headerSize - 4);
+  const bmp::Header header = bmp::ParseHeader(raw, headerSize);
   // The shape must be a real picture before anything is allocated for it.
-  if (planes != 1) Invalid("planes must be 1");
-  if (d.Width <= 0 || d.Width > MaxBitmapSide) Invalid("width");
-  if (height == 0 || height < -MaxBitmapSide || height > MaxBitmapSide) Invalid("height");
-  const bool topDown = height < 0;
-  d.Height = static_cast<int32_t>(topDown ? -height : height);
-  if (int64_t{d.Width} * d.Height > MaxBitmapPixels) Invalid("picture too large");
-  switch (d.BitCount) {
-    case 1: case 4: case 8: case 24: break;
-    case 16: case 32:
-      if (entryBytes == 3) Invalid("bit count");
-      break;
-    default: Invalid("bit count");
-  }
-  switch (compression) {
-    case BI_RGB: break;
-    case BI_RLE8: if (d.BitCount != 8 || topDown) Invalid("compression"); break;
-    case BI_RLE4: if (d.BitCount != 4 || topDown) Invalid("compression"); break;
-    case BI_BITFIELDS: case BI_ALPHABITFIELDS:
-      if (d.BitCount != 16 && d.BitCount != 32) Invalid("compression");
-      break;
-    default: Invalid("compression");
-  }
+  if (const bmp::HeaderFault fault = bmp::CheckHeader(header, bmp::kFileRules); fault != bmp::HeaderFault::None)
+    Invalid(fault);
+  TBitmapData d;
+  d.Width = header.width;
+  d.Height = static_cast<int32_t>(header.Rows());
+  d.BitCount = header.bitCount;
+  const DWORD compression = header.compression;
 
   // Masks: in the larger headers, or three (four with alpha) words after the 40-byte one.
   if (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS) {
-    if (!masksInHeader) {
-      const int count = compression == BI_ALPHABITFIELDS ? 4 : 3;
-      r.Read(masks, 4 * count);
-    }
+    DWORD masks[4];
+    std::copy(header.masks, header.masks + 4, masks);
+    if (!header.masksInHeader) r.Read(masks, compression == BI_ALPHABITFIELDS ? 16 : 12);
     std::copy(masks, masks + 3, d.Masks);
-    CheckMasks(d.Masks, d.BitCount);
-  } else if (d.BitCount == 16) {
-    std::copy(Masks555, Masks555 + 3, d.Masks);
-  } else if (d.BitCount == 32) {
-    std::copy(Masks888, Masks888 + 3, d.Masks);
+    switch (bmp::CheckMasks(d.Masks, d.BitCount)) {
+      case bmp::MaskFault::Shape: Invalid("colour mask");
+      case bmp::MaskFault::Overlap: Invalid("overlapping colour masks");
+      case bmp::MaskFault::None: break;
+    }
+  } else if (d.BitCount == 16 || d.BitCount == 32) {
+    const bmp::PixelFormat natural = bmp::DefaultFormat(d.BitCount);
+    std::copy(natural.masks, natural.masks + 3, d.Masks);
   }
 
   // Colour table: biClrUsed entries, or all 2^n for the paletted depths; the larger depths
   // may carry an optional table that we skip. A pixel offset that says the table is
   // shorter wins over the header's count.
-  int64_t entries = clrUsed;
-  if (d.BitCount <= 8 && (entries == 0 || entries > (int64_t{1} << d.BitCount))) {
-    entries = clrUsed == 0 ? (int64_t{1} << d.BitCount) : entries;
-  }
+  int64_t entries = header.DeclaredColors();
+  const int entryBytes = header.EntryBytes();
   if (pixelOffset > 0) {
     if (pixelOffset - fileHeaderBytes < r.Used()) Invalid("pixel offset inside the headers");
     entries = std::min(entries, (pixelOffset - fileHeaderBytes - r.Used()) / entryBytes);
@@ -249,20 +139,22 @@ TBitmapData ReadInfo(TBoundedReader& r, int64_t fileHeaderBytes, int64_t pixelOf
   // Pixels.
   const int64_t rowBytes = d.RowBytes();
   const int64_t imageBytes = rowBytes * d.Height;
-  if (compression == BI_RLE8 || compression == BI_RLE4) {
+  if (header.RunLength()) {
     const int64_t remaining = r.Limit() - r.Used();
+    const int64_t sizeImage = header.sizeImage;
     if (sizeImage > 0 && sizeImage > remaining) Invalid("image size past the end of the file");
     // Well-formed run-length data never needs more than two bytes a pixel and an end mark
     // a row, so more than that is not read.
     const int64_t cap = 2 * int64_t{d.Width} * d.Height + 4 * int64_t{d.Height} + 16;
-    const std::vector<uint8_t> src = r.ReadUpTo(std::min(sizeImage > 0 ? int64_t{sizeImage} : remaining, cap));
+    const std::vector<uint8_t> src = r.ReadUpTo(std::min(sizeImage > 0 ? sizeImage : remaining, cap));
     d.Bits.assign(static_cast<size_t>(imageBytes), 0);
-    DecodeRle(src, d);
+    Check(bmp::DecodeRunLength(src, d.BitCount, d.Width, d.Height, static_cast<size_t>(rowBytes), d.Bits.data(),
+                               bmp::RunLengthEdges::RefuseMoves));
     return d;
   }
   if (imageBytes > r.Limit() - r.Used()) throw EReadError(SReadError);
   d.Bits.resize(static_cast<size_t>(imageBytes));
-  if (!topDown) {
+  if (!header.TopDown()) {
     r.Read(d.Bits.data(), imageBytes);
   } else {
     for (int32_t y = 0; y < d.Height; ++y) r.Read(d.Row(y), rowBytes);
@@ -352,8 +244,8 @@ std::vector<uint8_t> BuildInfo(const TBitmapData& d, TBitmapCompression c, int64
   h.biPlanes = 1;
   h.biBitCount = static_cast<WORD>(d.BitCount);
   h.biCompression = rle ? (d.BitCount == 8 ? BI_RLE8 : BI_RLE4) : BI_RGB;
-  const DWORD* natural = d.BitCount == 16 ? Masks555 : Masks888;
-  const bool bitfields = (d.BitCount == 16 || d.BitCount == 32) && !std::equal(d.Masks, d.Masks + 3, natural) &&
+  const bmp::PixelFormat natural = bmp::DefaultFormat(d.BitCount);
+  const bool bitfields = (d.BitCount == 16 || d.BitCount == 32) && !std::equal(d.Masks, d.Masks + 3, natural.masks) &&
                          !(d.Masks[0] == 0 && d.Masks[1] == 0 && d.Masks[2] == 0);
   if (bitfields) h.biCompression = BI_BITFIELDS;
   std::vector<RGBQUAD> colors;
@@ -407,12 +299,10 @@ COLORREF TBitmapData::PixelColor(int32_t x, int32_t y) const {
     case 16:
     case 32: {
       DWORD v = 0;
-      if (BitCount == 16) {
-        v = static_cast<DWORD>(row[2 * x] | (row[2 * x + 1] << 8));
-      } else {
-        std::memcpy(&v, row + 4 * x, 4);
-      }
-      return RGB(MaskComponent(v, Masks[0]), MaskComponent(v, Masks[1]), MaskComponent(v, Masks[2]));
+      std::memcpy(&v, row + x * BitCount / 8, BitCount / 8);
+      uint8_t r, g, b;
+      bmp::PixelFormat{BitCount, {Masks[0], Masks[1], Masks[2]}}.Unpack(v, r, g, b);
+      return RGB(r, g, b);
     }
     default: return 0;
   }

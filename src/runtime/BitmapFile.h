@@ -5,41 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/gdi/BitmapFormat.h"
 #include "platform/gdi/Gdi.h"
 #include "runtime/Classes.h"
-
-// The largest picture the reader accepts, so a few bytes of header cannot make us
-// allocate gigabytes.
-inline constexpr int64_t MaxBitmapPixels = int64_t{1} << 28;
-inline constexpr int32_t MaxBitmapSide = 1 << 20;
-
-struct BITMAPV4HEADER {
-  DWORD bV4Size;
-  LONG bV4Width;
-  LONG bV4Height;
-  WORD bV4Planes;
-  WORD bV4BitCount;
-  DWORD bV4V4Compression;
-  DWORD bV4SizeImage;
-  LONG bV4XPelsPerMeter;
-  LONG bV4YPelsPerMeter;
-  DWORD bV4ClrUsed;
-  DWORD bV4ClrImportant;
-  DWORD bV4RedMask;
-  DWORD bV4GreenMask;
-  DWORD bV4BlueMask;
-  DWORD bV4AlphaMask;
-  DWORD bV4CSType;
-  LONG bV4Endpoints[9];
-  DWORD bV4GammaRed;
-  DWORD bV4GammaGreen;
-  DWORD bV4GammaBlue;
-};
-static_assert(sizeof(BITMAPV4HEADER) == 108);
-inline constexpr DWORD BITMAPV5HEADER_SIZE = 124;
-inline constexpr DWORD BI_JPEG = 4;
-inline constexpr DWORD BI_PNG = 5;
-inline constexpr DWORD BI_ALPHABITFIELDS = 6;
 
 // A picture as the file holds it, decoded: rows bottom-up, each padded to 4 bytes, in the
 // file's own depth (run-length pictures are decoded to their 4 or 8 bits).
@@ -53,7 +21,7 @@ struct TBitmapData {
   std::vector<RGBQUAD> Colors;
   std::vector<uint8_t> Bits;
 
-  int32_t RowBytes() const { return ((BitCount * Width + 31) / 32) * 4; }
+  int32_t RowBytes() const { return static_cast<int32_t>(bmp::RowBytes(BitCount, Width)); }
   // Row y counted from the top.
   uint8_t* Row(int32_t y) { return Bits.data() + static_cast<size_t>(Height - 1 - y) * RowBytes(); }
   const uint8_t* Row(int32_t y) const { return Bits.data() + static_cast<size_t>(Height - 1 - y) * RowBytes(); }

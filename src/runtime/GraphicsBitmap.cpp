@@ -10,11 +10,10 @@
 
 namespace {
 
-constexpr DWORD Masks555[3] = {0x7C00, 0x03E0, 0x001F};
-constexpr DWORD Masks565[3] = {0xF800, 0x07E0, 0x001F};
-constexpr DWORD Masks888[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+constexpr const DWORD* Masks555 = bmp::kRgb555.masks;
+constexpr const DWORD* Masks565 = bmp::kRgb565.masks;
+constexpr const DWORD* Masks888 = bmp::kRgb888.masks;
 
-int32_t RowBytesOf(int32_t width, int32_t bitCount) { return ((bitCount * width + 31) / 32) * 4; }
 
 // Every bitmap canvas holding a DC, with the bitmap selected into it, so a bitmap about
 // to be selected into another DC can first be taken out (a bitmap lives in one DC at a
@@ -92,7 +91,7 @@ HBITMAP MakeSection(int32_t width, int32_t height, int32_t bitCount, const DWORD
   h.biPlanes = 1;
   h.biBitCount = static_cast<WORD>(bitCount);
   h.biCompression = BI_RGB;
-  h.biSizeImage = static_cast<DWORD>(RowBytesOf(width, bitCount)) * static_cast<DWORD>(height < 0 ? -height : height);
+  h.biSizeImage = static_cast<DWORD>(bmp::RowBytes(bitCount, width)) * static_cast<DWORD>(height < 0 ? -height : height);
   uint8_t* tail = block.data() + sizeof(BITMAPINFOHEADER);
   if (bitCount == 16 || bitCount == 32) {
     const DWORD* m = masks != nullptr ? masks : (bitCount == 16 ? Masks555 : Masks888);
@@ -307,8 +306,8 @@ void TBitmap::CopyImage(int32_t AWidth, int32_t AHeight, int32_t ABitCount, cons
       GdiFlush();
       if (sameLayout) {
         // Same depth: copy the overlapping rows byte for byte, keeping palette indices.
-        const int32_t oldRow = RowBytesOf(oldWidth, bpp), newRow = RowBytesOf(AWidth, bpp);
-        const int32_t bytes = std::min(oldRow, newRow);
+        const int64_t oldRow = bmp::RowBytes(bpp, oldWidth), newRow = bmp::RowBytes(bpp, AWidth);
+        const int64_t bytes = std::min(oldRow, newRow);
         const int32_t rows = std::min(oldHeight, AHeight);
         const auto* src = static_cast<const uint8_t*>(old->FDIB.dsBm.bmBits);
         auto* dst = static_cast<uint8_t*>(FImage->FDIB.dsBm.bmBits);
@@ -355,7 +354,7 @@ void TBitmap::SetSize(int32_t AWidth, int32_t AHeight) {
     Changed(this);
     return;
   }
-  if (int64_t{AWidth} * AHeight > MaxBitmapPixels) throw EOutOfResources(SOutOfResources);
+  if (int64_t{AWidth} * AHeight > bmp::kMaxPixels) throw EOutOfResources(SOutOfResources);
   if (IsEmpty()) {
     switch (FPixelFormat) {
       case pfDevice: {
@@ -529,7 +528,7 @@ void* TBitmap::ScanLine(int32_t Row) {
   if (!FImage->FDIBSection) SetHandleType(bmDIB);
   GdiFlush();
   auto* bits = static_cast<uint8_t*>(FImage->FDIB.dsBm.bmBits);
-  const int32_t rowBytes = RowBytesOf(Width(), BitCount());
+  const auto rowBytes = static_cast<int32_t>(bmp::RowBytes(BitCount(), Width()));
   const bool bottomUp = FImage->FDIB.dsBmih.biHeight >= 0;
   return bits + static_cast<size_t>(bottomUp ? Height() - 1 - Row : Row) * rowBytes;
 }

@@ -149,6 +149,7 @@ constexpr DWORD BI_RGB = 0;
 constexpr DWORD BI_RLE8 = 1;
 constexpr DWORD BI_RLE4 = 2;
 constexpr DWORD BI_BITFIELDS = 3;
+constexpr DWORD BI_ALPHABITFIELDS = 6;
 
 // Colour use.
 constexpr UINT DIB_RGB_COLORS = 0;

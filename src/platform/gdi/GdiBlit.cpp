@@ -11,49 +11,13 @@ namespace gdi {
 // ---------------------------------------------------------------------------------------
 // Formats.
 
-void DefaultMasks(int bpp, DWORD masks[3]) {
-  if (bpp == 16) {
-    masks[0] = 0x7C00;
-    masks[1] = 0x03E0;
-    masks[2] = 0x001F;
-  } else if (bpp == 24 || bpp == 32) {
-    masks[0] = 0xFF0000;
-    masks[1] = 0x00FF00;
-    masks[2] = 0x0000FF;
-  } else {
-    masks[0] = masks[1] = masks[2] = 0;
-  }
-}
-
-bool ValidMasks(const DWORD masks[3]) {
-  for (int c = 0; c < 3; ++c) {
-    DWORD m = masks[c];
-    if (m == 0) return false;
-    DWORD shifted = m >> std::countr_zero(m);
-    if ((shifted & (shifted + 1)) != 0) return false;  // not one run of bits
-  }
-  return (masks[0] & masks[1]) == 0 && (masks[0] & masks[2]) == 0 && (masks[1] & masks[2]) == 0;
-}
-
 Format::Format(const Surface& s)
     : bpp(s.bpp), indexed(s.bpp <= 8), colors(s.colors), colorCount(s.colorCount) {
   for (int c = 0; c < 3; ++c) {
-    mask[c] = s.masks[c];
-    shift[c] = mask[c] ? std::countr_zero(mask[c]) : 0;
-    bits[c] = std::popcount(mask[c]);
-    int b = bits[c];
-    if (b >= 1 && b <= 8) {
-      // Bit replication: 5-bit 31 becomes 255, 5-bit 16 becomes 132.
-      int max = (1 << b) - 1;
-      for (int v = 0; v <= max; ++v) {
-        int e = 0;
-        for (int filled = 0; filled < 8; filled += b) {
-          int sh = 8 - b - filled;
-          e |= sh >= 0 ? v << sh : v >> -sh;
-        }
-        expand[c][v] = static_cast<uint8_t>(e);
-      }
-    }
+    channel[c] = bmp::Channel(s.masks[c]);
+    const bmp::Channel& ch = channel[c];
+    if (ch.bits > 8) continue;
+    for (uint32_t v = 0; v < (1u << ch.bits); ++v) expand[c][v] = ch.Expand(v << ch.shift);
   }
 }
 
@@ -92,144 +56,71 @@ uint32_t ColorToRaw(const Surface& s, COLORREF c) {
   return f.FromRgb(c);
 }
 
-size_t DibStride(int width, int bpp) {
-  if (width <= 0 || bpp <= 0) return 0;
-  uint64_t bitsPerRow = static_cast<uint64_t>(width) * static_cast<uint64_t>(bpp);
-  uint64_t stride = ((bitsPerRow + 31) / 32) * 4;
-  if (stride > (uint64_t{1} << 28)) return 0;
-  return static_cast<size_t>(stride);
-}
-
-bool ParseDibHeader(const BITMAPINFO* info, int& width, int& height, int& bpp, DWORD& compression,
-                    DWORD masks[3], int& colorCount) {
-  if (!info) return false;
-  const BITMAPINFOHEADER& h = info->bmiHeader;
-  if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biSize > 4096) return false;
-  if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == std::numeric_limits<LONG>::min()) return false;
-  if (h.biPlanes != 1) return false;
-  width = h.biWidth;
-  height = h.biHeight;
-  bpp = h.biBitCount;
-  compression = h.biCompression;
-  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
-  if (width > 65536 || (height < 0 ? -height : height) > 65536) return false;
-  DefaultMasks(bpp, masks);
-  colorCount = 0;
-  switch (compression) {
-    case BI_RGB: break;
-    case BI_BITFIELDS: {
-      if (bpp != 16 && bpp != 32) return false;
-      // The masks follow a plain header, or sit inside the larger headers at the same place.
-      std::memcpy(masks, reinterpret_cast<const uint8_t*>(info) + sizeof(BITMAPINFOHEADER), 3 * sizeof(DWORD));
-      if (!ValidMasks(masks)) return false;
-      break;
-    }
-    case BI_RLE8:
-      if (bpp != 8 || height < 0) return false;
-      break;
-    case BI_RLE4:
-      if (bpp != 4 || height < 0) return false;
-      break;
-    default: return false;
+bool ReadDibInfo(const BITMAPINFO* info, DibInfo& dib) {
+  if (!info || !bmp::HeaderSizeKnown(info->bmiHeader.biSize, bmp::HeaderSizes::InfoOrLarger)) return false;
+  dib.header = bmp::ParseHeader(reinterpret_cast<const uint8_t*>(info), info->bmiHeader.biSize);
+  const bmp::Header& h = dib.header;
+  if (bmp::CheckHeader(h, bmp::kGdiRules) != bmp::HeaderFault::None) return false;
+  dib.format = bmp::DefaultFormat(h.bitCount);
+  if (h.compression == BI_BITFIELDS) {
+    // The masks follow a plain header, or sit inside the larger headers at the same place.
+    std::memcpy(dib.format.masks, reinterpret_cast<const uint8_t*>(info) + sizeof(BITMAPINFOHEADER), 12);
+    if (bmp::CheckMasks(dib.format.masks, h.bitCount) != bmp::MaskFault::None) return false;
   }
-  if (bpp <= 8) {
-    int max = 1 << bpp;
-    colorCount = h.biClrUsed == 0 ? max : static_cast<int>(std::min<DWORD>(h.biClrUsed, static_cast<DWORD>(max)));
-  }
-  return DibStride(width, bpp) != 0;
-}
-
-namespace {
-
-// Decodes run-length data into rows of one byte per pixel, bottom row first, as the
-// platform lays out RLE bitmaps. Every read is checked against the data's size.
-bool DecodeRle(const uint8_t* data, size_t size, int width, int height, bool four, std::vector<uint8_t>& out) {
-  out.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
-  int x = 0, y = 0;
-  size_t i = 0;
-  auto put = [&](int value) {
-    if (x < width && y < height) out[static_cast<size_t>(y) * width + x] = static_cast<uint8_t>(value);
-    ++x;
-  };
-  while (i + 1 < size) {
-    uint8_t count = data[i], value = data[i + 1];
-    i += 2;
-    if (count > 0) {
-      for (int k = 0; k < count; ++k) put(four ? ((k & 1) ? (value & 15) : (value >> 4)) : value);
-      continue;
-    }
-    if (value == 0) {  // end of line
-      x = 0;
-      ++y;
-    } else if (value == 1) {  // end of bitmap
-      return true;
-    } else if (value == 2) {  // delta
-      if (i + 1 >= size) return false;
-      x += data[i];
-      y += data[i + 1];
-      i += 2;
-    } else {  // absolute run
-      size_t bytes = four ? (value + 1u) / 2u : value;
-      if (i + bytes > size) return false;
-      for (int k = 0; k < value; ++k) put(four ? ((k & 1) ? (data[i + k / 2] & 15) : (data[i + k / 2] >> 4)) : data[i + k]);
-      i += (bytes + 1) & ~size_t{1};
-    }
-    if (y >= height) return true;
-  }
+  dib.colorCount = h.bitCount <= 8 ? static_cast<int>(std::min<int64_t>(h.DeclaredColors(), 1 << h.bitCount)) : 0;
   return true;
 }
 
-}  // namespace
+std::vector<RGBQUAD> DibColors(const BITMAPINFO* info, const DibInfo& dib, UINT usage, Dc* dc) {
+  std::vector<RGBQUAD> colors(size_t{1} << dib.header.bitCount, RGBQUAD{0, 0, 0, 0});
+  const auto* table = reinterpret_cast<const uint8_t*>(info) + info->bmiHeader.biSize;
+  Palette* p = dc ? GetPalette(dc->st.palette) : nullptr;
+  for (int i = 0; i < dib.colorCount; ++i) {
+    RGBQUAD& q = colors[static_cast<size_t>(i)];
+    if (usage == DIB_RGB_COLORS) {
+      std::memcpy(&q, table + 4 * i, 4);
+      q.rgbReserved = 0;
+    } else {
+      WORD index;
+      std::memcpy(&index, table + 2 * i, 2);
+      if (p && index < p->entries.size()) {
+        const PALETTEENTRY& e = p->entries[index];
+        q = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
+      }
+    }
+  }
+  return colors;
+}
 
 bool SurfaceOfDib(const BITMAPINFO* info, UINT usage, const void* bits, Dc* dc, Surface& s,
                   std::vector<uint8_t>* decoded) {
-  int width, height, bpp, colorCount;
-  DWORD compression, masks[3];
-  if (!bits || !ParseDibHeader(info, width, height, bpp, compression, masks, colorCount)) return false;
+  DibInfo dib;
+  if (!bits || !ReadDibInfo(info, dib)) return false;
   if (usage != DIB_RGB_COLORS && usage != DIB_PAL_COLORS) return false;
-  int rows = height < 0 ? -height : height;
-  s.width = width;
+  const bmp::Header& h = dib.header;
+  const int rows = static_cast<int>(h.Rows());
+  s.width = h.width;
   s.height = rows;
-  s.bpp = bpp;
-  std::copy(masks, masks + 3, s.masks);
-  const auto* table = reinterpret_cast<const uint8_t*>(info) + info->bmiHeader.biSize;
-  if (bpp <= 8) {
-    s.ownColors.assign(static_cast<size_t>(1) << bpp, RGBQUAD{0, 0, 0, 0});
-    Palette* p = dc ? GetPalette(dc->st.palette) : nullptr;
-    for (int i = 0; i < colorCount; ++i) {
-      if (usage == DIB_RGB_COLORS) {
-        std::memcpy(&s.ownColors[static_cast<size_t>(i)], table + 4 * i, 4);
-      } else {
-        WORD index;
-        std::memcpy(&index, table + 2 * i, 2);
-        if (p && index < p->entries.size()) {
-          const PALETTEENTRY& e = p->entries[index];
-          s.ownColors[static_cast<size_t>(i)] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
-        }
-      }
-      s.ownColors[static_cast<size_t>(i)].rgbReserved = 0;
-    }
+  s.bpp = h.bitCount;
+  std::copy(dib.format.masks, dib.format.masks + 3, s.masks);
+  if (s.bpp <= 8) {
+    s.ownColors = DibColors(info, dib, usage, dc);
     s.colors = s.ownColors.data();
     s.colorCount = static_cast<int>(s.ownColors.size());
   }
-  if (compression == BI_RLE8 || compression == BI_RLE4) {
-    if (!decoded) return false;
-    // Without a size the platform trusts the data; we refuse rather than read blindly.
-    size_t size = info->bmiHeader.biSizeImage;
-    if (size == 0) return false;
-    if (!DecodeRle(static_cast<const uint8_t*>(bits), size, width, rows, compression == BI_RLE4, *decoded))
-      return false;
-    s.bpp = 8;
-    if (compression == BI_RLE4) s.ownColors.resize(256, RGBQUAD{0, 0, 0, 0});
-    s.colors = s.ownColors.data();
-    s.colorCount = static_cast<int>(s.ownColors.size());
-    s.top = decoded->data() + static_cast<size_t>(rows - 1) * width;
-    s.pitch = -static_cast<ptrdiff_t>(width);
-    return true;
-  }
-  size_t stride = DibStride(width, bpp);
+  const auto stride = static_cast<size_t>(bmp::RowBytes(h.bitCount, h.width));
   auto* base = const_cast<uint8_t*>(static_cast<const uint8_t*>(bits));
-  if (height < 0) {
+  if (h.RunLength()) {
+    // Without a size the platform trusts the data; we refuse rather than read blindly. The
+    // decoded copy is ours to allocate, so it keeps to the readers' limit.
+    if (!decoded || h.sizeImage == 0 || int64_t{h.width} * rows > bmp::kMaxPixels) return false;
+    decoded->assign(stride * static_cast<size_t>(rows), 0);
+    if (bmp::DecodeRunLength({base, h.sizeImage}, h.bitCount, h.width, rows, stride, decoded->data(),
+                             bmp::RunLengthEdges::Clip) != bmp::RunLengthFault::None)
+      return false;
+    base = decoded->data();
+  }
+  if (h.TopDown()) {
     s.top = base;
     s.pitch = static_cast<ptrdiff_t>(stride);
   } else {
@@ -862,7 +753,7 @@ void FillHeaderFor(const Bitmap& b, BITMAPINFO* info) {
   h.biPlanes = 1;
   h.biBitCount = static_cast<WORD>(b.bpp);
   h.biCompression = (b.bpp == 16 || b.bpp == 32) && b.bitfields ? BI_BITFIELDS : BI_RGB;
-  h.biSizeImage = static_cast<DWORD>(DibStride(b.width, b.bpp) * static_cast<size_t>(b.height));
+  h.biSizeImage = static_cast<DWORD>(static_cast<size_t>(b.stride) * static_cast<size_t>(b.height));
   h.biXPelsPerMeter = h.biYPelsPerMeter = 0;
   h.biClrUsed = 0;
   h.biClrImportant = 0;
@@ -907,7 +798,9 @@ int GetDIBits(HDC h, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMAPI
   if (!bits) {
     int width = info->bmiHeader.biWidth;
     if (width <= 0) info->bmiHeader.biWidth = width = b->width;
-    info->bmiHeader.biSizeImage = static_cast<DWORD>(DibStride(width, bpp) * static_cast<size_t>(b->height));
+    const int64_t stride = bmp::RowBytes(bpp, width);
+    info->bmiHeader.biSizeImage =
+        stride <= bmp::kMaxRowBytes ? static_cast<DWORD>(static_cast<size_t>(stride) * static_cast<size_t>(b->height)) : 0;
     return b->height;
   }
   if (info->bmiHeader.biWidth != b->width) return 0;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/gdi/BitmapFormat.h"
 #include "platform/gdi/Gdi.h"
 
 namespace gdi {
@@ -143,13 +144,16 @@ bool SurfaceOfDc(Dc& dc, Surface& surface);
 // read safely. The colour table of DIB_PAL_COLORS goes through the DC's palette.
 bool SurfaceOfDib(const BITMAPINFO* info, UINT usage, const void* bits, Dc* dc, Surface& surface,
                   std::vector<uint8_t>* decoded);
-// Size of the row of a DIB in bytes, or 0 when it would overflow.
-size_t DibStride(int width, int bpp);
-// Validates a header and reports the colour count and where the bits masks live.
-bool ParseDibHeader(const BITMAPINFO* info, int& width, int& height, int& bpp, DWORD& compression,
-                    DWORD masks[3], int& colorCount);
-void DefaultMasks(int bpp, DWORD masks[3]);
-bool ValidMasks(const DWORD masks[3]);
+// A caller's BITMAPINFO after the checks GDI makes: its header, its pixel format and how
+// many colour-table entries it brings.
+struct DibInfo {
+  bmp::Header header;
+  bmp::PixelFormat format;
+  int colorCount = 0;
+};
+bool ReadDibInfo(const BITMAPINFO* info, DibInfo& dib);
+// Its colour table, 2^bitCount entries; DIB_PAL_COLORS go through the DC's palette.
+std::vector<RGBQUAD> DibColors(const BITMAPINFO* info, const DibInfo& dib, UINT usage, Dc* dc);
 
 // Pixel conversion between raw values and COLORREF.
 struct Format {
@@ -158,10 +162,8 @@ struct Format {
   bool indexed;
   const RGBQUAD* colors;
   int colorCount;
-  uint32_t mask[3];
-  int shift[3];
-  int bits[3];
-  uint8_t expand[3][256];
+  bmp::Channel channel[3];
+  uint8_t expand[3][256];  // Channel::Expand of every value of a channel of 8 bits or fewer
   mutable bool cacheReady = false;  // filled on the first nearest-colour lookup
   mutable uint32_t cacheKey[1024];
   mutable uint32_t cacheValue[1024];
@@ -175,18 +177,14 @@ struct Format {
     return RGB(Channel(raw, 0), Channel(raw, 1), Channel(raw, 2));
   }
   uint8_t Channel(uint32_t raw, int c) const {
-    uint32_t v = (raw & mask[c]) >> shift[c];
-    return bits[c] <= 8 ? expand[c][v] : static_cast<uint8_t>(v >> (bits[c] - 8));
+    const bmp::Channel& ch = channel[c];
+    return ch.bits <= 8 ? expand[c][(raw & ch.mask) >> ch.shift] : ch.Expand(raw);
   }
   uint32_t FromRgb(COLORREF c) const {
     if (indexed) return Nearest(c);
     return Pack(GetRValue(c), 0) | Pack(GetGValue(c), 1) | Pack(GetBValue(c), 2);
   }
-  uint32_t Pack(uint8_t v, int c) const {
-    uint32_t x = bits[c] <= 8 ? (static_cast<uint32_t>(v) >> (8 - bits[c]))
-                              : (static_cast<uint32_t>(v) << (bits[c] - 8));
-    return (x << shift[c]) & mask[c];
-  }
+  uint32_t Pack(uint8_t v, int c) const { return channel[c].Reduce(v); }
   uint32_t Nearest(COLORREF c) const;
 };
 

@@ -104,8 +104,9 @@ void SetSelected(HBITMAP h, HDC dc) {
 
 std::unique_ptr<Bitmap> NewBitmap(int width, int height, int bpp, bool dib) {
   if (width <= 0 || height <= 0) return nullptr;
-  size_t stride = DibStride(width, bpp);
-  if (stride == 0) return nullptr;
+  const int64_t rowBytes = bmp::RowBytes(bpp, width);
+  if (rowBytes <= 0 || rowBytes > bmp::kMaxRowBytes) return nullptr;
+  const auto stride = static_cast<size_t>(rowBytes);
   // Refuse sizes no caller could mean (and that would overflow int arithmetic later).
   if (static_cast<uint64_t>(stride) * static_cast<uint64_t>(height) > (uint64_t{1} << 30)) return nullptr;
   auto b = std::make_unique<Bitmap>();
@@ -118,7 +119,8 @@ std::unique_ptr<Bitmap> NewBitmap(int width, int height, int bpp, bool dib) {
   if (!b->storage) return nullptr;
   b->memory = b->storage.get();
   b->dibSection = dib;
-  DefaultMasks(bpp, b->masks);
+  const bmp::PixelFormat format = bmp::DefaultFormat(bpp);
+  std::copy(format.masks, format.masks + 3, b->masks);
   return b;
 }
 
@@ -129,12 +131,8 @@ HBITMAP MakeDeviceBitmap(int width, int height, int bpp) {
   if (!b) return nullptr;
   if (bpp == 1) b->colors = MonoColors();
   if (bpp == 8) b->systemPalette = true;
-  if (bpp == 16) {
-    // Device bitmaps take the screen's 16-bit layout, which is 5-6-5.
-    b->masks[0] = 0xF800;
-    b->masks[1] = 0x07E0;
-    b->masks[2] = 0x001F;
-  }
+  // Device bitmaps take the screen's 16-bit layout, which is 5-6-5.
+  if (bpp == 16) std::copy(bmp::kRgb565.masks, bmp::kRgb565.masks + 3, b->masks);
   return static_cast<HBITMAP>(Insert(std::move(b)));
 }
 
@@ -312,8 +310,7 @@ HDC CreateBufferDC(void* pixels, int width, int height, int pitch, int bitCount,
                    const RGBQUAD* colors, int colorCount) {
   GDI_LOCK;
   if (!pixels || width <= 0 || height <= 0) return nullptr;
-  if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
-    return nullptr;
+  if (!bmp::IsBitCount(static_cast<int32_t>(bitCount))) return nullptr;
   size_t minRow = (static_cast<size_t>(width) * bitCount + 7) / 8;
   size_t absPitch = static_cast<size_t>(pitch < 0 ? -static_cast<int64_t>(pitch) : pitch);
   if (absPitch < minRow) return nullptr;
@@ -326,14 +323,11 @@ HDC CreateBufferDC(void* pixels, int width, int height, int pitch, int bitCount,
   dc->bpp = bitCount;
   if (masks && (bitCount == 16 || bitCount == 32)) {
     std::copy(masks, masks + 3, dc->masks);
-    if (!ValidMasks(dc->masks)) return nullptr;
-  } else if (bitCount == 16) {
-    // Display surfaces and window buffers at 16 bits are 5-6-5 unless told otherwise.
-    dc->masks[0] = 0xF800;
-    dc->masks[1] = 0x07E0;
-    dc->masks[2] = 0x001F;
+    if (bmp::CheckMasks(dc->masks, bitCount) != bmp::MaskFault::None) return nullptr;
   } else {
-    DefaultMasks(bitCount, dc->masks);
+    // Display surfaces and window buffers at 16 bits are 5-6-5 unless told otherwise.
+    const bmp::PixelFormat format = bitCount == 16 ? bmp::kRgb565 : bmp::DefaultFormat(bitCount);
+    std::copy(format.masks, format.masks + 3, dc->masks);
   }
   if (bitCount <= 8 && colors && colorCount > 0)
     dc->colors.assign(colors, colors + std::min(colorCount, 1 << bitCount));
@@ -577,37 +571,19 @@ HBITMAP CreateDIBSection(HDC h, const BITMAPINFO* info, UINT usage, void** bits,
   if (usage != DIB_RGB_COLORS && usage != DIB_PAL_COLORS) return nullptr;
   Dc* dc = h ? GetDc(h) : nullptr;
   if (h && !dc) return nullptr;
-  int width, height, bpp, colorCount;
-  DWORD compression, masks[3];
-  if (!ParseDibHeader(info, width, height, bpp, compression, masks, colorCount)) return nullptr;
-  if (compression != BI_RGB && compression != BI_BITFIELDS) return nullptr;
-  auto b = NewBitmap(width, height < 0 ? -height : height, bpp, true);
+  DibInfo dib;
+  if (!ReadDibInfo(info, dib)) return nullptr;
+  const bmp::Header& header = dib.header;
+  if (header.compression != BI_RGB && header.compression != BI_BITFIELDS) return nullptr;
+  auto b = NewBitmap(header.width, static_cast<int>(header.Rows()), header.bitCount, true);
   if (!b) return nullptr;
-  b->topDown = height < 0;
-  std::copy(masks, masks + 3, b->masks);
-  b->bitfields = compression == BI_BITFIELDS;
-  if (bpp <= 8) {
-    b->colors.assign(static_cast<size_t>(1) << bpp, RGBQUAD{0, 0, 0, 0});
-    const auto* table = reinterpret_cast<const uint8_t*>(info) + info->bmiHeader.biSize;
-    for (int i = 0; i < colorCount; ++i) {
-      if (usage == DIB_RGB_COLORS) {
-        std::memcpy(&b->colors[static_cast<size_t>(i)], table + 4 * i, 4);
-        b->colors[static_cast<size_t>(i)].rgbReserved = 0;
-      } else {
-        WORD index;
-        std::memcpy(&index, table + 2 * i, 2);
-        Palette* p = dc ? GetPalette(dc->st.palette) : nullptr;
-        if (p && index < p->entries.size()) {
-          const PALETTEENTRY& e = p->entries[index];
-          b->colors[static_cast<size_t>(i)] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
-        }
-      }
-    }
-  }
+  b->topDown = header.TopDown();
+  std::copy(dib.format.masks, dib.format.masks + 3, b->masks);
+  b->bitfields = header.compression == BI_BITFIELDS;
+  if (header.bitCount <= 8) b->colors = DibColors(info, dib, usage, dc);
   b->header = info->bmiHeader;
   b->header.biSize = sizeof(BITMAPINFOHEADER);
   b->header.biSizeImage = static_cast<DWORD>(b->size);
-  if (bpp <= 8 && b->header.biClrUsed == 0) b->header.biClrUsed = 0;
   if (bits) *bits = b->memory;
   return static_cast<HBITMAP>(Insert(std::move(b)));
 }
@@ -624,8 +600,7 @@ HBITMAP CreateCompatibleBitmap(HDC h, int width, int height) {
 HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, const void* bits) {
   GDI_LOCK;
   if (planes != 1) return nullptr;
-  if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
-    return nullptr;
+  if (!bmp::IsBitCount(static_cast<int32_t>(bitCount))) return nullptr;
   if (width == 0 || height == 0) return MakeDeviceBitmap(1, 1, 1);
   HBITMAP h = MakeDeviceBitmap(width, height, static_cast<int>(bitCount));
   Bitmap* b = GetBitmap(h);

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "platform/clock/Clock.h"
+#include "platform/window/Letterbox.h"
 #include "platform/window/Presenter.h"
 
 namespace window_internal {
@@ -46,6 +47,16 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
     auto it = windows_.find(id);
     if (it == windows_.end() || width <= 0 || height <= 0) return;
     HeadlessWindow& w = it->second;
+    if (logicalWidth_ && logicalHeight_ && w.shape.fullScreen && (width != screenWidth_ || height != screenHeight_)) {
+      // A mode's full-screen window: the monitor shows its buffer letterboxed.
+      w.width = screenWidth_;
+      w.height = screenHeight_;
+      w.frame.resize(static_cast<size_t>(w.width) * static_cast<size_t>(w.height));
+      DrawLetterboxed(pixels, pitch, w.frame.data(), w.width * 4, w.width, w.height,
+                      FitLetterbox(width, height, w.width, w.height));
+      ++w.presents;
+      return;
+    }
     // A test reads whole frames, so the whole buffer is kept, not only the dirty part.
     w.width = width;
     w.height = height;
@@ -111,6 +122,10 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
     *width = screenWidth_;
     *height = screenHeight_;
   }
+  void SetLogicalScreen(int width, int height) override {
+    logicalWidth_ = width;
+    logicalHeight_ = height;
+  }
   int RefreshRate() override { return 60; }
   bool AnyWindowFocused() override { return false; }
 
@@ -152,6 +167,8 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
   int pointerY_ = 0;
   int screenWidth_ = 1024;
   int screenHeight_ = 768;
+  int logicalWidth_ = 0;
+  int logicalHeight_ = 0;
 };
 
 }  // namespace

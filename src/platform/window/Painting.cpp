@@ -286,8 +286,12 @@ BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, i
     outW = std::max<int>(1, static_cast<int>(static_cast<int64_t>(width) * Hh / height));
   }
   const int offX = at.x + (W - outW) / 2, offY = at.y + (Hh - outH) / 2;
-  for (int y = visible.top; y < visible.bottom; ++y) {
-    std::fill_n(b.pixels.begin() + static_cast<ptrdiff_t>(y) * b.width + visible.left, visible.right - visible.left, 0u);
+  // Black bars only where the picture leaves room for them.
+  if (outW != W || outH != Hh) {
+    for (int y = visible.top; y < visible.bottom; ++y) {
+      std::fill_n(b.pixels.begin() + static_cast<ptrdiff_t>(y) * b.width + visible.left, visible.right - visible.left,
+                  0u);
+    }
   }
 
   std::vector<int> sourceX(static_cast<size_t>(outW));
@@ -308,20 +312,39 @@ BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, i
     green = ChannelOf(m[1]);
     blue = ChannelOf(m[2]);
   }
-  std::vector<uint32_t> lut;
+  // The 16-bit table is made once per layout: a display presents every frame in the same one.
+  static std::vector<uint32_t> lut;
+  static DWORD lutMasks[3] = {0, 0, 0};
   if (bitCount == 16) {
-    lut.resize(65536);
-    for (uint32_t v = 0; v < 65536; ++v) lut[v] = (Expand(v, red) << 16) | (Expand(v, green) << 8) | Expand(v, blue);
+    const DWORD def16[3] = {0xF800, 0x07E0, 0x001F};
+    const DWORD* m = masks ? masks : def16;
+    if (lut.empty() || !std::equal(m, m + 3, lutMasks)) {
+      lut.resize(65536);
+      for (uint32_t v = 0; v < 65536; ++v) lut[v] = (Expand(v, red) << 16) | (Expand(v, green) << 8) | Expand(v, blue);
+      std::copy(m, m + 3, lutMasks);
+    }
   }
   const bool plain32 = bitCount == 32 && red.shift == 16 && red.bits == 8 && green.shift == 8 && green.bits == 8 &&
                        blue.shift == 0 && blue.bits == 8;
   const auto* base = static_cast<const uint8_t*>(pixels);
   const int firstX = std::max(0, visible.left - offX), lastX = std::min(outW, visible.right - offX);
   const int firstY = std::max(0, visible.top - offY), lastY = std::min(outH, visible.bottom - offY);
+  // A display's frame at the window's own size, the usual case, goes through its table
+  // without any column arithmetic.
+  const bool unscaled16 = bitCount == 16 && outW == width && outH == height;
   for (int y = firstY; y < lastY; ++y) {
     const int sy = static_cast<int>(static_cast<int64_t>(y) * height / outH);
     const uint8_t* row = base + static_cast<int64_t>(sy) * pitch;
     uint32_t* out = b.pixels.data() + static_cast<size_t>(offY + y) * static_cast<size_t>(b.width) + offX;
+    if (unscaled16) {
+      const uint32_t* table16 = lut.data();
+      for (int x = firstX; x < lastX; ++x) {
+        uint16_t v;
+        std::memcpy(&v, row + x * 2, 2);
+        out[x] = table16[v];
+      }
+      continue;
+    }
     for (int x = firstX; x < lastX; ++x) {
       const int sx = sourceX[static_cast<size_t>(x)];
       uint32_t value;

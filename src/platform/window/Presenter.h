@@ -80,7 +80,12 @@ class Presenter {
   // Sleeps until an event may be waiting or `milliseconds` (< 0: no limit) have passed.
   virtual void WaitForEvent(int milliseconds) = 0;
   virtual void Wake() = 0;  // any thread
-  virtual void ScreenSize(int* width, int* height) = 0;
+  virtual void ScreenSize(int* width, int* height) = 0;  // the monitor's own
+  // The screen the program sees while a display mode is set (0 x 0: the monitor's own).
+  // Full-screen windows then show their buffer of that size letterboxed onto the monitor,
+  // pointer positions over them are given in the program's pixels, and other windows keep
+  // their size at their position mapped onto the monitor.
+  virtual void SetLogicalScreen(int width, int height) = 0;
   virtual int RefreshRate() = 0;
   // For SDL: whether one of our windows still holds the keyboard focus.
   virtual bool AnyWindowFocused() = 0;

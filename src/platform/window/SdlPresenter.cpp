@@ -4,9 +4,11 @@
 // first window needs it.
 #include <SDL.h>
 
+#include <cstdio>
 #include <deque>
 #include <map>
 
+#include "platform/window/Letterbox.h"
 #include "platform/window/Presenter.h"
 #include "platform/window/Window.h"
 #include "platform/window/XErrors.h"
@@ -125,6 +127,11 @@ class SdlPresenter : public Presenter {
     // DISPLAY chose this presenter, so it is the X display or nothing: SDL would otherwise
     // try other drivers, one of which draws nowhere at all.
     if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    // Window surfaces are X11's shared-memory framebuffer, never an OpenGL renderer: on a
+    // machine without a hardware driver that would be a software rasterizer costing tens
+    // of megabytes and several times the CPU per frame. Frames are converted and scaled
+    // here in one pass, so a GPU renderer would only add its own copy.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       const char* display = SDL_getenv("DISPLAY");
       *error = std::string("The display ") + (display ? display : "") + " cannot be opened: " + SDL_GetError();
@@ -136,6 +143,9 @@ class SdlPresenter : public Presenter {
                "' video driver, which shows nothing";
       SDL_QuitSubSystem(SDL_INIT_VIDEO);
       return nullptr;
+    }
+    if (SDL_getenv("PELLORA_DEBUG")) {
+      std::fprintf(stderr, "pellora: presenting through the %s video driver's shared-memory framebuffer\n", driver);
     }
     // Set after SDL's own start-up, which installs a handler that falls back to Xlib's.
     SurviveXErrors();
@@ -160,7 +170,8 @@ class SdlPresenter : public Presenter {
     if (shape.toolWindow && !shape.bordered) flags |= SDL_WINDOW_SKIP_TASKBAR;
     const int w = std::max<int>(1, shape.client.right - shape.client.left);
     const int h = std::max<int>(1, shape.client.bottom - shape.client.top);
-    SDL_Window* window = SDL_CreateWindow(shape.caption.c_str(), shape.client.left, shape.client.top, w, h, flags);
+    const POINT at = OnMonitor(shape);
+    SDL_Window* window = SDL_CreateWindow(shape.caption.c_str(), at.x, at.y, w, h, flags);
     if (!window) return false;
     windows_[id] = window;
     ids_[SDL_GetWindowID(window)] = id;
@@ -204,7 +215,16 @@ class SdlPresenter : public Presenter {
       const int width = std::max<int>(1, shape.client.right - shape.client.left);
       const int height = std::max<int>(1, shape.client.bottom - shape.client.top);
       SDL_SetWindowSize(w, width, height);
-      SDL_SetWindowPosition(w, shape.client.left, shape.client.top);
+      const POINT at = OnMonitor(shape);
+      SDL_SetWindowPosition(w, at.x, at.y);
+    }
+    if (shape.fullScreen && logicalWidth_) {
+      // A mode's window covers the monitor itself, with or without a window manager to
+      // honour the full-screen request.
+      int width = 0, height = 0;
+      ScreenSize(&width, &height);
+      SDL_SetWindowPosition(w, 0, 0);
+      SDL_SetWindowSize(w, width, height);
     }
     if (shape.fullScreen && !old.fullScreen) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
     if (old.caption != shape.caption) SDL_SetWindowTitle(w, shape.caption.c_str());
@@ -244,6 +264,16 @@ class SdlPresenter : public Presenter {
     if (!w) return;
     SDL_Surface* target = SDL_GetWindowSurface(w);
     if (!target) return;
+    if (logicalWidth_ && shapes_[id].fullScreen && (target->w != width || target->h != height) &&
+        target->format->format == SDL_PIXELFORMAT_RGB888) {
+      // A mode's full-screen window: its buffer, letterboxed onto the monitor in one pass.
+      if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
+      DrawLetterboxed(pixels, pitch, static_cast<uint32_t*>(target->pixels), target->pitch, target->w, target->h,
+                      FitLetterbox(width, height, target->w, target->h));
+      if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
+      SDL_UpdateWindowSurface(w);
+      return;
+    }
     SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, pitch,
                                                              SDL_PIXELFORMAT_RGB888);
     if (!source) return;
@@ -276,10 +306,14 @@ class SdlPresenter : public Presenter {
 
   void SetCapture(NativeId, bool capture) override { SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE); }
 
-  void WarpPointer(int x, int y) override { SDL_WarpMouseGlobal(x, y); }
+  void WarpPointer(int x, int y) override {
+    if (logicalWidth_) MonitorBox().ToScreen(&x, &y);
+    SDL_WarpMouseGlobal(x, y);
+  }
 
   bool PointerPosition(int* x, int* y) override {
     SDL_GetGlobalMouseState(x, y);
+    if (logicalWidth_) MonitorBox().ToSource(x, y);
     return true;
   }
 
@@ -330,6 +364,11 @@ class SdlPresenter : public Presenter {
     }
   }
 
+  void SetLogicalScreen(int width, int height) override {
+    logicalWidth_ = width > 0 && height > 0 ? width : 0;
+    logicalHeight_ = logicalWidth_ ? height : 0;
+  }
+
   int RefreshRate() override {
     SDL_DisplayMode mode;
     if (SDL_GetCurrentDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0) return mode.refresh_rate;
@@ -357,6 +396,31 @@ class SdlPresenter : public Presenter {
 
   void Push(NativeEvent e) { ready_.push_back(std::move(e)); }
 
+  // The program's screen on the monitor while a mode is set.
+  Letterbox MonitorBox() {
+    int w = 0, h = 0;
+    ScreenSize(&w, &h);
+    return FitLetterbox(logicalWidth_, logicalHeight_, w, h);
+  }
+
+  // Where a window that is not full-screen goes on the monitor: its own size, at its
+  // position mapped from the program's screen.
+  POINT OnMonitor(const NativeShape& shape) {
+    int x = shape.client.left, y = shape.client.top;
+    if (logicalWidth_ && !shape.fullScreen) MonitorBox().ToScreen(&x, &y);
+    return POINT{x, y};
+  }
+
+  // Pointer positions over a mode's full-screen window are in the program's pixels.
+  void ToProgram(NativeId id, int* x, int* y) {
+    if (!logicalWidth_ || !shapes_[id].fullScreen) return;
+    SDL_Window* w = Get(id);
+    int width = 0, height = 0;
+    if (w) SDL_GetWindowSize(w, &width, &height);
+    if (width <= 0 || height <= 0) return;
+    FitLetterbox(logicalWidth_, logicalHeight_, width, height).ToSource(x, y);
+  }
+
   void Translate(const SDL_Event& e) {
     NativeEvent n;
     switch (e.type) {
@@ -383,6 +447,7 @@ class SdlPresenter : public Presenter {
         n.x = e.motion.x;
         n.y = e.motion.y;
         if (!n.window) return;
+        ToProgram(n.window, &n.x, &n.y);
         Push(n);
         return;
       case SDL_MOUSEBUTTONDOWN:
@@ -394,6 +459,7 @@ class SdlPresenter : public Presenter {
         n.button = e.button.button == SDL_BUTTON_LEFT ? 1 : e.button.button == SDL_BUTTON_MIDDLE ? 2
                    : e.button.button == SDL_BUTTON_RIGHT ? 3 : 0;
         if (!n.window || !n.button) return;
+        ToProgram(n.window, &n.x, &n.y);
         Push(n);
         return;
       case SDL_MOUSEWHEEL:
@@ -417,6 +483,10 @@ class SdlPresenter : public Presenter {
             n.kind = NativeEvent::Moved;
             n.x = e.window.data1;
             n.y = e.window.data2;
+            if (logicalWidth_) {
+              if (shapes_[n.window].fullScreen) return;  // it stays where the mode put it
+              MonitorBox().ToSource(&n.x, &n.y);
+            }
             break;
           case SDL_WINDOWEVENT_SIZE_CHANGED:
             // A full-screen window's size is the screen's, not one its owner asked for.
@@ -442,6 +512,8 @@ class SdlPresenter : public Presenter {
   std::deque<SDL_Event> waited_;
   std::deque<NativeEvent> ready_;
   Uint32 wakeEvent_ = 0;
+  int logicalWidth_ = 0;
+  int logicalHeight_ = 0;
 };
 
 }  // namespace

@@ -168,6 +168,21 @@ Window* HitTest(Window& top, POINT clientOfTop);
 void PumpNative();
 void UpdateCursor();
 
+// The keyboard's state tables and key map.
+bool Down(const std::array<BYTE, 256>& state, UINT vk);
+void SetKey(std::array<BYTE, 256>& state, UINT vk, bool down);
+void SetKeyWithGeneric(std::array<BYTE, 256>& state, UINT vk, bool down);
+UINT GenericVk(UINT vk);
+UINT SideVk(UINT vk);
+bool IsKeyMessage(UINT m);
+bool IsMouseMessage(UINT m);
+UINT ScanCodeFor(UINT vk);
+bool ExtendedKey(UINT vk);
+
+// The queue and timers.
+bool OnUiThread();
+int TimerWait();  // how long a wait may sleep before a timer comes due (-1: no timer)
+
 bool EnsurePresenterNow();
 uint64_t NowMs();
 

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/window/ScreenMode.h"
 #include "platform/window/WindowState.h"
 
 namespace window_internal {
@@ -128,7 +129,7 @@ NativeShape ShapeFor(const Window& w) {
   shape.toolWindow = (w.exStyle & WS_EX_TOOLWINDOW) != 0;
   shape.owner = w.owner;
   int sw = 0, sh = 0;
-  if (S().presenter) S().presenter->ScreenSize(&sw, &sh);
+  if (S().presenter) ProgramScreenSize(&sw, &sh);
   shape.fullScreen = !shape.bordered && shape.client.left <= 0 && shape.client.top <= 0 && shape.client.right >= sw &&
                     shape.client.bottom >= sh;
   return shape;
@@ -383,6 +384,7 @@ void Activate(uintptr_t target, WORD how, bool fromNative) {
   }
   if (leaving) {
     s.appActive = false;
+    NoteAppDeactivated();
     s.lastActive = old;
     const std::vector<uintptr_t> tops = s.topOrder;
     for (uintptr_t id : tops) Send(id, WM_ACTIVATEAPP, FALSE, 0);
@@ -952,7 +954,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
   }
   if (command == SW_MAXIMIZE && !w->maximized && !w->IsChild()) {
     int sw = 0, sh = 0;
-    S().presenter->ScreenSize(&sw, &sh);
+    ProgramScreenSize(&sw, &sh);
     const RECT in = NonClientInsets(w->style, w->exStyle);
     w->maximized = true;
     w->minimized = false;
@@ -1124,7 +1126,7 @@ int GetSystemMetrics(int index) {
     case SM_CXSCREEN:
     case SM_CYSCREEN:
       if (!EnsurePresenterNow()) return 0;
-      S().presenter->ScreenSize(&sw, &sh);
+      ProgramScreenSize(&sw, &sh);
       return index == SM_CXSCREEN ? sw : sh;
     case SM_CYCAPTION:
       return 19;

@@ -15,14 +15,14 @@ extern char** environ;
 
 class Xvfb {
  public:
-  bool Start() {
+  bool Start(const char* screen = "1024x768x24") {
     for (int n = 90 + static_cast<int>(getpid() % 50); n < 200; ++n) {
       const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
       const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
       struct stat st;
       if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
       display_ = ":" + std::to_string(n);
-      const char* argv[] = {"Xvfb", display_.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+      const char* argv[] = {"Xvfb", display_.c_str(), "-screen", "0", screen, "-nolisten", "tcp", nullptr};
       posix_spawn_file_actions_t actions;
       posix_spawn_file_actions_init(&actions);
       posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
