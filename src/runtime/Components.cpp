@@ -199,6 +199,14 @@ void TCollectionItem::Changed(bool AllItems) {
   if (FCollection != nullptr && FCollection->FUpdateCount == 0) FCollection->Update(AllItems ? nullptr : this);
 }
 
+// ---- THashCollectionItem ----
+
+void THashCollectionItem::SetName(const std::string& Value) {
+  if (FName == Value) return;
+  FName = Value;
+  Changed(false);
+}
+
 // ---- TCollection ----
 
 TCollection::TCollection(TItemFactory ItemFactory) : FItemFactory(std::move(ItemFactory)) {}

@@ -170,6 +170,8 @@ void RegisterComponentsClasses() {
   RegisterClassInfo("TComponent", "TPersistent");
   RegisterClassInfo("TCollectionItem", "TPersistent");
   RegisterClassInfo("TCollection", "TPersistent");
+  RegisterPersistentClass<THashCollectionItem, TCollectionItem>().Str("Name", &THashCollectionItem::SetName);
+  RegisterClassInfo("THashCollection", "TCollection");
   RegisterClassInfo("TGraphicsObject", "TPersistent");
   RegisterPersistentClass<TFont, TGraphicsObject>()
       .Str("Name", &TFont::SetName)
