@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/clock/Clock.h"
 #include "runtime/Dialogs.h"
 #include "runtime/StdCtrls.h"
 
@@ -730,6 +731,7 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
 void TApplication::Idle() {
   bool done = true;
   ++FIdleCount;
+  FIdleUntilClockPasses = false;
   if (FOnIdle) {
     // The callback may replace or clear itself while it runs; it is moved out of the
     // slot for the call (no copy, no allocation) and put back unless it was replaced.
@@ -746,7 +748,13 @@ void TApplication::Idle() {
     if (handler && !FIdleReplaced) FOnIdle = std::move(handler);
   }
   // Nothing spins: with the callback content, the loop sleeps until a message comes.
-  if (done) WaitMessage();
+  if (done) {
+    WaitMessage();
+  } else if (FIdleUntilClockPasses && timeGetTime() == FIdleClockSeen) {
+    // One wait, from the reading the callback saw, ends at the next reading: the
+    // callback sees every clock value a polling loop would, and no value is skipped.
+    WaitMessageTimeout(1);
+  }
 }
 
 void TApplication::Terminate() { PostQuitMessage(0); }

@@ -259,6 +259,13 @@ class TApplication : public TComponent {
     FOnIdle = std::move(Value);
     FIdleReplaced = true;
   }
+  // For an idle callback that keeps the loop polling but found nothing to do at clock
+  // reading Now: instead of calling it again at once, the loop sleeps until a message
+  // arrives or the millisecond clock reads later than Now.
+  void IdleUntilClockPasses(DWORD Now) {
+    FIdleUntilClockPasses = true;
+    FIdleClockSeen = Now;
+  }
   const TExceptionEvent& OnException() const { return FOnException; }
   void SetOnException(TExceptionEvent Value) { FOnException = std::move(Value); }
   const TNotifyEvent& OnActivate() const { return FOnActivate; }
@@ -298,6 +305,8 @@ class TApplication : public TComponent {
   int64_t FIdleCount = 0;
   TIdleEvent FOnIdle;
   bool FIdleReplaced = false;
+  bool FIdleUntilClockPasses = false;
+  DWORD FIdleClockSeen = 0;
   TExceptionEvent FOnException;
   TNotifyEvent FOnActivate;
   TNotifyEvent FOnDeactivate;

@@ -72,9 +72,17 @@ TEST(DIBStreams, TheBallPictureReadsAndWritesBackUnchanged) {
   const RGBQUAD black = dib->ColorTable()[255], white = dib->ColorTable()[0];
   EXPECT_EQ(black.rgbRed + black.rgbGreen + black.rgbBlue, 0);
   EXPECT_EQ(white.rgbRed + white.rgbGreen + white.rgbBlue, 765);
-  // Blue-grey: blue is the strongest channel in the ball's middle shades.
-  const RGBQUAD mid = dib->ColorTable()[20];
-  EXPECT_GT(mid.rgbBlue, mid.rgbRed);
+  // Plainly blue, not grey: over the ball's pixels blue outweighs red and green by far.
+  int64_t red = 0, green = 0, blue = 0;
+  for (int y = 0; y < 47; ++y)
+    for (int x = 0; x < 47; ++x) {
+      const RGBQUAD c = dib->ColorTable()[dib->ReadPixel(x, y)];
+      red += c.rgbRed;
+      green += c.rgbGreen;
+      blue += c.rgbBlue;
+    }
+  EXPECT_GT(blue, 2 * red);
+  EXPECT_GT(blue * 2, 3 * green);
 
   const std::vector<uint8_t> body = Body(*dib);
   EXPECT_EQ(body, std::vector<uint8_t>(file.begin() + 5, file.end()));

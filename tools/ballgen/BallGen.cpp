@@ -1,4 +1,4 @@
-// Draws the built-in ball: a 47 x 47, 256-colour picture of a shaded blue-grey sphere with
+// Draws the built-in ball: a 47 x 47, 256-colour picture of a shaded blue sphere with
 // a light highlight on black, and writes it in the picture-data form that a stored design
 // embeds: the class name "TDIB" (one length byte and four letters), the 40-byte header,
 // all 256 colour entries, and the 47 bottom-up rows of 48 bytes.
@@ -27,10 +27,10 @@ struct Rgb {
   double r, g, b;
 };
 
-// The ramp the shades are taken from: darkest blue-grey at 0, the lit body colour at
+// The ramp the shades are taken from: darkest blue at 0, the lit body colour at
 // 0.78, white at 1 (the highlight).
 Rgb Ramp(double t) {
-  const Rgb dark{14, 16, 24}, body{120, 138, 170}, white{255, 255, 255};
+  const Rgb dark{3, 8, 40}, body{40, 104, 212}, white{255, 255, 255};
   auto mix = [](Rgb a, Rgb b, double f) { return Rgb{a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f}; };
   if (t < 0.78) return mix(dark, body, t / 0.78);
   return mix(body, white, (t - 0.78) / 0.22);
