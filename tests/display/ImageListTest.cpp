@@ -3,6 +3,7 @@
 // display through start, loss of surfaces and stop.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "runtime/DesignReader.h"
 #include "runtime/DesignsRegistry.h"
 #include "runtime/forms_fixture.h"
+#include "support/Png.h"
 
 namespace {
 
@@ -305,6 +307,44 @@ TEST_F(ImageListTest, DrawCopiesOnePatternColourKeyedAndIgnoresBadIndexes) {
   item->Draw(dest, 30, 20, 0);
   EXPECT_EQ(dest->GetPixel(31, 21), dest->MatchColor(clBlack));
   EXPECT_EQ(dest->GetPixel(34, 20), red);
+}
+
+TEST_F(ImageListTest, EveryPatternOfASheetLandsKeyedWhereItIsDrawn) {
+  // Eight 16 x 16 cells, cell k a disc of palette colour k + 1 on black.
+  auto dib = MakeDIB(
+      64, 32,
+      [](int x, int y) {
+        const int dx = x % 16 - 8, dy = y % 16 - 8;
+        return dx * dx + dy * dy < 49 ? (y / 16) * 4 + x / 16 + 1 : 0;
+      },
+      [](int i) {
+        return i == 0 ? Quad(0, 0, 0)
+                      : Quad(static_cast<BYTE>(i & 1 ? 255 : 60), static_cast<BYTE>(i & 2 ? 255 : 60),
+                             static_cast<BYTE>(i & 4 ? 255 : 60 + 20 * i));
+      });
+  TPictureCollectionItem* item = AddItem(*dib);
+  item->SetPatternWidth(16);
+  item->SetPatternHeight(16);
+  List->SetDXDraw(DXDraw);
+  Start();
+  TDirectDrawSurface* dest = DXDraw->Surface();
+  dest->Fill(dest->MatchColor(RGB(0, 0, 96)));
+  DDBLTFX fx{};
+  fx.dwSize = sizeof(fx);
+  fx.dwFillColor = dest->MatchColor(clSilver);
+  ASSERT_TRUE(dest->BlitRect(Rect(0, 108, 320, 112), nullptr, Rect(0, 0, 0, 0), DDBLT_COLORFILL | DDBLT_WAIT, fx));
+  for (int k = 0; k < 8; ++k) item->Draw(dest, 12 + 36 * k, 102, k);
+  for (int k = 0; k < 8; ++k) {
+    const RGBQUAD c = dib->ColorTable()[static_cast<size_t>(k + 1)];
+    EXPECT_EQ(dest->GetPixel(12 + 36 * k + 8, 102 + 8), dest->MatchColor(RGB(c.rgbRed, c.rgbGreen, c.rgbBlue))) << k;
+    EXPECT_EQ(dest->GetPixel(12 + 36 * k, 109), dest->MatchColor(clSilver)) << k;  // keyed corner
+    EXPECT_EQ(dest->GetPixel(12 + 36 * k, 102), dest->MatchColor(RGB(0, 0, 96))) << k;
+  }
+  const std::filesystem::path dir = std::filesystem::path(PELLORA_BINARY_DIR) / "renders";
+  std::filesystem::create_directories(dir);
+  TDirectDrawSurfaceCanvas* canvas = dest->Canvas();
+  EXPECT_TRUE(WritePngFromDC((dir / "imagelist_sheet_patterns.png").string(), canvas->Handle()));
+  canvas->ReleaseCanvas();
 }
 
 TEST_F(ImageListTest, TransparentColorRekeysExistingSurfaces) {
