@@ -154,6 +154,24 @@ void FlipAndPresent(benchmark::State& state, bool sdl) {
   }
   InstallClock(nullptr);
 }
+// The saver's own loop: one flip per vertical blank on the real clock. Its CPU time over
+// its real time is the share of a core that presenting costs this process.
+void BM_SaverLoopSdl(benchmark::State& state) {
+  if (!std::getenv("DISPLAY")) return state.SkipWithError("no DISPLAY for the SDL presenter");
+  Display display(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)), true);
+  if (!display.ok) return state.SkipWithError("no display");
+  headless::ActivateWindow(display.form);
+  Pump();
+  DDBLTFX fx = FillEffects(0x1234);
+  for (auto _ : state) {
+    display.back->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL | DDBLT_WAIT, &fx);
+    display.primary->Flip(nullptr, DDFLIP_WAIT);
+    Pump();
+  }
+}
+// The arguments are the X screen's size (start Xvfb with it).
+BENCHMARK(BM_SaverLoopSdl)->Args({800, 600})->Args({1920, 1080})->Iterations(300)->Unit(benchmark::kMicrosecond);
+
 void BM_FlipPresentHeadless(benchmark::State& state) { FlipAndPresent(state, false); }
 void BM_FlipPresentSdl(benchmark::State& state) { FlipAndPresent(state, true); }
 BENCHMARK(BM_FlipPresentHeadless)->Args({800, 600})->Args({1920, 1080})->Unit(benchmark::kMicrosecond);

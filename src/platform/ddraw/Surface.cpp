@@ -63,13 +63,14 @@ RECT ClipArea(const SurfaceObject& s) {
 bool ClipPair(RECT* dest, RECT* source, const RECT& area) {
   const RECT cut = Intersect(*dest, area);
   if (Empty(cut)) return false;
-  const int64_t dw = dest->right - dest->left, dh = dest->bottom - dest->top;
-  const int64_t sw = source->right - source->left, sh = source->bottom - source->top;
+  // In 64 bits: a caller's rectangle may span the whole range of LONG.
+  const int64_t dw = int64_t{dest->right} - dest->left, dh = int64_t{dest->bottom} - dest->top;
+  const int64_t sw = int64_t{source->right} - source->left, sh = int64_t{source->bottom} - source->top;
   RECT s = *source;
-  s.left = source->left + static_cast<LONG>((cut.left - dest->left) * sw / dw);
-  s.right = source->left + static_cast<LONG>((cut.right - dest->left) * sw / dw);
-  s.top = source->top + static_cast<LONG>((cut.top - dest->top) * sh / dh);
-  s.bottom = source->top + static_cast<LONG>((cut.bottom - dest->top) * sh / dh);
+  s.left = source->left + static_cast<LONG>((int64_t{cut.left} - dest->left) * sw / dw);
+  s.right = source->left + static_cast<LONG>((int64_t{cut.right} - dest->left) * sw / dw);
+  s.top = source->top + static_cast<LONG>((int64_t{cut.top} - dest->top) * sh / dh);
+  s.bottom = source->top + static_cast<LONG>((int64_t{cut.bottom} - dest->top) * sh / dh);
   if (Empty(s)) return false;
   *dest = cut;
   *source = s;

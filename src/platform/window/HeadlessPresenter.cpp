@@ -22,6 +22,9 @@ struct HeadlessWindow {
   int height = 0;
   std::vector<uint32_t> frame;
   int presents = 0;
+  bool letterboxed = false;  // the frame holds a mode's picture with its bars
+  int sourceWidth = 0;
+  int sourceHeight = 0;
 };
 
 class HeadlessPresenter : public Presenter, public HeadlessControls {
@@ -49,15 +52,21 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
     HeadlessWindow& w = it->second;
     if (logicalWidth_ && logicalHeight_ && w.shape.fullScreen && (width != screenWidth_ || height != screenHeight_)) {
       // A mode's full-screen window: the monitor shows its buffer letterboxed.
+      const bool sameShape = w.letterboxed && w.width == screenWidth_ && w.height == screenHeight_ &&
+                             w.sourceWidth == width && w.sourceHeight == height;
       w.width = screenWidth_;
       w.height = screenHeight_;
+      w.sourceWidth = width;
+      w.sourceHeight = height;
+      w.letterboxed = true;
       w.frame.resize(static_cast<size_t>(w.width) * static_cast<size_t>(w.height));
       DrawLetterboxed(pixels, pitch, w.frame.data(), w.width * 4, w.width, w.height,
-                      FitLetterbox(width, height, w.width, w.height));
+                      FitLetterbox(width, height, w.width, w.height), sameShape ? Bars::Keep : Bars::Draw);
       ++w.presents;
       return;
     }
     // A test reads whole frames, so the whole buffer is kept, not only the dirty part.
+    w.letterboxed = false;
     w.width = width;
     w.height = height;
     w.frame.resize(static_cast<size_t>(width) * static_cast<size_t>(height));

@@ -38,13 +38,13 @@ void Letterbox::ToScreen(int* x, int* y) const {
 }
 
 void DrawLetterboxed(const uint32_t* source, int sourcePitch, uint32_t* dest, int destPitch, int screenWidth,
-                     int screenHeight, const Letterbox& box) {
+                     int screenHeight, const Letterbox& box, Bars bars) {
   auto destRow = [&](int y) {
     return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(dest) + static_cast<ptrdiff_t>(y) * destPitch);
   };
   const int right = std::min(box.left + box.width, screenWidth);
   const int bottom = std::min(box.top + box.height, screenHeight);
-  for (int y = 0; y < screenHeight; ++y) {
+  for (int y = 0; bars == Bars::Draw && y < screenHeight; ++y) {
     uint32_t* row = destRow(y);
     if (y < box.top || y >= bottom) {
       std::memset(row, 0, static_cast<size_t>(screenWidth) * 4);

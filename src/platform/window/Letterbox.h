@@ -23,9 +23,11 @@ struct Letterbox {
 // scale is a whole number every source pixel becomes an even square of screen pixels.
 Letterbox FitLetterbox(int sourceWidth, int sourceHeight, int screenWidth, int screenHeight);
 
-// Draws XRGB `source` onto XRGB `dest` (screenWidth x screenHeight), bars black. Pitches
-// are in bytes.
+// Draws XRGB `source` onto XRGB `dest` (screenWidth x screenHeight). Pitches are in bytes.
+// The black bars are drawn only with `Bars::Draw`: a screen that still holds them from the
+// last frame of the same shape need not be written there again.
+enum class Bars { Draw, Keep };
 void DrawLetterboxed(const uint32_t* source, int sourcePitch, uint32_t* dest, int destPitch, int screenWidth,
-                     int screenHeight, const Letterbox& box);
+                     int screenHeight, const Letterbox& box, Bars bars);
 
 }  // namespace window_internal

@@ -145,7 +145,12 @@ class SdlPresenter : public Presenter {
       return nullptr;
     }
     if (SDL_getenv("PELLORA_DEBUG")) {
-      std::fprintf(stderr, "pellora: presenting through the %s video driver's shared-memory framebuffer\n", driver);
+      // SDL's own environment variable still wins over the hint; say what is really used.
+      const bool accelerated = SDL_GetHintBoolean(SDL_HINT_FRAMEBUFFER_ACCELERATION, SDL_FALSE);
+      std::fprintf(stderr, "pellora: presenting through %s (%s video driver)\n",
+                   accelerated ? "an OpenGL renderer, as SDL_FRAMEBUFFER_ACCELERATION asks"
+                               : "the shared-memory framebuffer",
+                   driver);
     }
     // Set after SDL's own start-up, which installs a handler that falls back to Xlib's.
     SurviveXErrors();
@@ -190,6 +195,7 @@ class SdlPresenter : public Presenter {
     SDL_DestroyWindow(w);
     windows_.erase(id);
     shapes_.erase(id);
+    boxed_.erase(id);
   }
 
   void Show(NativeId id, bool visible) override {
@@ -267,13 +273,19 @@ class SdlPresenter : public Presenter {
     if (logicalWidth_ && shapes_[id].fullScreen && (target->w != width || target->h != height) &&
         target->format->format == SDL_PIXELFORMAT_RGB888) {
       // A mode's full-screen window: its buffer, letterboxed onto the monitor in one pass.
+      // The bars stay on the window's surface from frame to frame while nothing changes shape.
+      Boxed& last = boxed_[id];
+      const bool sameShape = last.target == target && last.width == target->w && last.height == target->h &&
+                             last.sourceWidth == width && last.sourceHeight == height;
+      last = Boxed{target, target->w, target->h, width, height};
       if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
       DrawLetterboxed(pixels, pitch, static_cast<uint32_t*>(target->pixels), target->pitch, target->w, target->h,
-                      FitLetterbox(width, height, target->w, target->h));
+                      FitLetterbox(width, height, target->w, target->h), sameShape ? Bars::Keep : Bars::Draw);
       if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
       SDL_UpdateWindowSurface(w);
       return;
     }
+    boxed_.erase(id);
     SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, pitch,
                                                              SDL_PIXELFORMAT_RGB888);
     if (!source) return;
@@ -514,6 +526,15 @@ class SdlPresenter : public Presenter {
   Uint32 wakeEvent_ = 0;
   int logicalWidth_ = 0;
   int logicalHeight_ = 0;
+  // What each window's surface last showed letterboxed.
+  struct Boxed {
+    SDL_Surface* target = nullptr;
+    int width = 0;
+    int height = 0;
+    int sourceWidth = 0;
+    int sourceHeight = 0;
+  };
+  std::map<NativeId, Boxed> boxed_;
 };
 
 }  // namespace

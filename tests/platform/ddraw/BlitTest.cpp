@@ -1,4 +1,6 @@
 // Fills, blits, locks and device contexts, checked pixel by pixel on small surfaces.
+#include <cstdint>
+
 #include "platform/ddraw/DDrawTestSupport.h"
 
 class DDrawBlitTest : public DDrawTest {
@@ -101,6 +103,11 @@ TEST_F(DDrawBlitTest, AClipperMakesBltCutAndBltFastRefuse) {
   // Wholly off: nothing, and no error.
   RECT gone{8, 0, 12, 4};
   EXPECT_EQ(dst->Blt(&gone, src, nullptr, DDBLT_WAIT, nullptr), DD_OK);
+  // A rectangle over the whole range of coordinates is stretched and cut, not overflowed.
+  RECT huge{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+  EXPECT_EQ(dst->Blt(&huge, src, nullptr, DDBLT_WAIT, nullptr), DD_OK);
+  RECT inverted{4, 4, 2, 2};
+  EXPECT_EQ(dst->Blt(&inverted, src, nullptr, DDBLT_WAIT, nullptr), DDERR_INVALIDRECT);
 
   // Bound to a window, the clipper keeps blits inside the window's client area.
   ASSERT_EQ(c->SetHWnd(0, hwnd), DD_OK);

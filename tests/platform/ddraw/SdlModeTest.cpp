@@ -138,6 +138,16 @@ TEST(DDrawOnX, AModeIsLetterboxedAndTheScreenKeepsItsOwnMode) {
   EXPECT_EQ(shot.At(962, 300), 0xFFFFFFu);
   EXPECT_EQ(ScreenMode(server.Display()), before) << "setting a mode changed the X screen's";
 
+  // The pointer at the monitor's centre is at the mode's centre for the program.
+  if (HaveProgram("xdotool")) {
+    Shell("DISPLAY=" + server.Display() + " xdotool mousemove 960 540");
+    Settle(200);
+    POINT at{};
+    GetCursorPos(&at);
+    EXPECT_EQ(at.x, 400);
+    EXPECT_EQ(at.y, 300);
+  }
+
   primary->Release();
   dd->Release();
   Settle(200);
