@@ -66,12 +66,12 @@ class TCustomDXTimer : public TComponent {
  private:
   bool AppActive() const { return FApplication != nullptr && FApplication->Active(); }
 
-  bool FActiveOnly = true;
-  bool FEnabled = true;
+  bool FActiveOnly = false;
+  bool FEnabled = false;
   bool FArmed = false;
   uint32_t FInterval = 0;
-  int32_t FTickDivisor = 1;
-  int32_t FMaxLag = 10;
+  int32_t FTickDivisor = 0;
+  int32_t FMaxLag = 0;
   uint32_t FLastTickTime = 0;
   TNotifyEvent FOnActivate;
   TNotifyEvent FOnDeactivate;

@@ -798,12 +798,9 @@ void TCustomDXDraw::CreateWnd() {
 }
 
 void TCustomDXDraw::WndProc(TMessage& Message) {
-  if (Message.Msg == WM_PALETTECHANGED || Message.Msg == WM_QUERYNEWPALETTE) {
-    TCustomControl::WndProc(Message);
-    if (Message.Msg == WM_QUERYNEWPALETTE) Restore();
-    return;
-  }
   TCustomControl::WndProc(Message);
+  // The program's palette is about to be realized in front again: bring the surfaces back.
+  if (Message.Msg == WM_QUERYNEWPALETTE) Restore();
 }
 
 // End of the display component.

@@ -751,8 +751,8 @@ void TApplication::Idle() {
   if (done) {
     WaitMessage();
   } else if (FIdleUntilClockPasses && timeGetTime() == FIdleClockSeen) {
-    // One wait, from the reading the callback saw, ends at the next reading: the
-    // callback sees every clock value a polling loop would, and no value is skipped.
+    // The wait counts from now, still the reading the callback saw, so it ends at the
+    // next reading: the callback sees each clock value a polling loop would see.
     WaitMessageTimeout(1);
   }
 }

@@ -259,9 +259,10 @@ class TApplication : public TComponent {
     FOnIdle = std::move(Value);
     FIdleReplaced = true;
   }
-  // For an idle callback that keeps the loop polling but found nothing to do at clock
-  // reading Now: instead of calling it again at once, the loop sleeps until a message
-  // arrives or the millisecond clock reads later than Now.
+  // For an idle callback that keeps the loop coming back (Done false) but has nothing
+  // to do until the millisecond clock reads later than Now: after this pass the loop
+  // sleeps until a message arrives or the clock moves on, instead of calling it again
+  // at once. Asked afresh on each pass.
   void IdleUntilClockPasses(DWORD Now) {
     FIdleUntilClockPasses = true;
     FIdleClockSeen = Now;

@@ -36,7 +36,7 @@ class TCollisionTest {
   uint32_t Mark(const TBall& ball, const TBall* balls, int count, uint8_t* hits) const;
 
   // The two ways of answering, public so that each can be checked against LineX. The
-  // integer one holds for every reach; the double one only while InDoubles is chosen.
+  // integer one holds for every reach; the double one only when UsesDoubles().
   bool InIntegers(const TBall& p, const TBall& q) const {
     // A difference of two 32-bit numbers is below 2^32 in size, so its square fits 64
     // bits; squaring the two's-complement bits gives the same square without a branch.

@@ -526,4 +526,48 @@ TEST_F(DXDrawTest, DXFormsKeepTheirOwnTaskbarButton) {
   EXPECT_EQ(GetWindowLongA(app, GWL_EXSTYLE) & static_cast<LONG>(WS_EX_TOOLWINDOW), 0);
 }
 
+// ---- Stored form ----
+
+TEST_F(DXDrawTest, TheDesignSetsEveryPropertyAndTheSizeOnlyStoresWhileLoading) {
+  DesignParams p;
+  p.SurfaceWidth = 512;
+  p.SurfaceHeight = 384;
+  TDisplayForm* form = Open(p);
+  TCustomDXDraw* d = form->DXDraw;
+  EXPECT_FALSE(d->AutoInitialize());
+  EXPECT_FALSE(d->AutoSize());
+  EXPECT_EQ(d->Display()->BitCount(), 16);
+  EXPECT_EQ(d->Display()->Width(), 800);
+  EXPECT_EQ(d->Display()->Height(), 600);
+  EXPECT_FALSE(d->Display()->FixedBitCount());
+  EXPECT_TRUE(d->Display()->FixedRatio());
+  EXPECT_FALSE(d->Display()->FixedSize());
+  EXPECT_EQ(d->Options(), doAllowReboot | doWaitVBlank | doCenter | doFlip);
+  EXPECT_EQ(d->SurfaceWidth(), 512);
+  EXPECT_EQ(d->SurfaceHeight(), 384);
+  EXPECT_TRUE(static_cast<bool>(d->OnInitializing()));
+  EXPECT_TRUE(static_cast<bool>(d->OnRestoreSurface()));
+  EXPECT_FALSE(d->InitializeAttempted());
+
+  // With AutoSize the control's size wins once the design is read.
+  p.AutoSize = "True";
+  TDisplayForm* sized = Open(p);
+  EXPECT_EQ(sized->DXDraw->SurfaceWidth(), 320);
+  EXPECT_EQ(sized->DXDraw->SurfaceHeight(), 240);
+}
+
+TEST_F(DXDrawTest, ThePaletteComingBackToFrontRestoresTheSurfaces) {
+  TDisplayForm* form = Open();
+  TCustomDXDraw* d = form->DXDraw;
+  FullScreen(form);
+  std::vector<std::string> notices;
+  d->AddListener(LogNotice, &notices);
+  notices.clear();
+  TMessage m;
+  m.Msg = WM_QUERYNEWPALETTE;
+  d->Perform(m);
+  EXPECT_EQ(notices, (std::vector<std::string>{"Restored"}));
+  d->RemoveListener(LogNotice, &notices);
+}
+
 }  // namespace

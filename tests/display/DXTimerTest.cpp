@@ -360,6 +360,21 @@ TEST_F(DXTimerTest, DestructionStopsTheTimerAndUnhooksIt) {
   EXPECT_EQ(activations, 0);
 }
 
+TEST_F(DXTimerTest, ATimerOutlivingItsApplicationLetsGoOfIt) {
+  auto* timer = new TDXTimer(nullptr);
+  timer->SetActiveOnly(false);
+  timer->SetEnabled(false);
+  timer->SetEnabled(true);
+  ASSERT_TRUE(static_cast<bool>(Application->OnIdle()));
+  ResetApplication();  // the application, its window and its idle slot go first
+  EXPECT_FALSE(timer->Armed());
+  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  timer->SetEnabled(false);
+  timer->SetEnabled(true);  // nothing left to attach to, and the new one is not touched
+  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  delete timer;
+}
+
 // The loop sleeps to the next clock value after a pass that did not tick; a polling loop
 // (eight passes per millisecond here) must give the very same ticks.
 TEST_F(DXTimerTest, TheSleepingLoopTicksAtTheClockValuesOfAPollingLoop) {
