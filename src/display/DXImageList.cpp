@@ -105,7 +105,8 @@ void TPictureCollectionItem::RebuildSurfaces() {
     if (PictureCollection() != nullptr && PictureCollection()->IsReady()) PrepareItem();
     if (!FReady) return;
   }
-  if (FPicture->Graphic() == nullptr) return;
+  // An empty graphic has nothing to cut; it would only give a surface of no size.
+  if (FPicture->Graphic() == nullptr || FPicture->Graphic()->IsEmpty()) return;
   FreeSurfaces();
 
   const int32_t PW = FPicture->Width();

@@ -253,18 +253,21 @@ TEST_F(ImageListTest, PatternsThatFitNoWholeCellRebuildWithoutFailing) {
 
 TEST_F(ImageListTest, ItemWithoutPictureKeepsNothingAndOthersStillBuild) {
   List->Items()->Add();
+  TDIB empty;
+  AddItem(empty);
   auto dib = Strip(10, 10);
   TPictureCollectionItem* full = AddItem(*dib);
   List->SetDXDraw(DXDraw);
   Start();
   EXPECT_TRUE(List->Items()->Items(0)->Ready());
   EXPECT_EQ(List->Items()->Items(0)->SurfaceCount(), 0);
+  EXPECT_EQ(List->Items()->Items(1)->SurfaceCount(), 0);
   EXPECT_EQ(full->SurfaceCount(), 1);
   try {
-    List->Items()->Items(2);
-    FAIL() << "item 2 of 2";
+    List->Items()->Items(3);
+    FAIL() << "item 3 of 3";
   } catch (const EListError& e) {
-    EXPECT_EQ(e.Message(), "List index out of bounds (2)");
+    EXPECT_EQ(e.Message(), "List index out of bounds (3)");
   }
 }
 
