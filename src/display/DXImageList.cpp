@@ -12,7 +12,7 @@ namespace {
 // Video-memory surfaces are cut into blocks of about this many pixels on a side.
 constexpr int32_t BlockTarget = 512;
 
-int32_t CeilDiv(int32_t A, int32_t B) { return (A + B - 1) / B; }
+int64_t CeilDiv(int64_t A, int64_t B) { return (A + B - 1) / B; }
 
 }  // namespace
 
@@ -120,17 +120,21 @@ void TPictureCollectionItem::RebuildSurfaces() {
     return;
   }
 
-  const int32_t CW = EW + FSkipWidth;
-  const int32_t CH = EH + FSkipHeight;
+  // Cell arithmetic is done in 64 bits: a stored pattern size and skip may each be near
+  // the 32-bit limit. Every pattern still starts inside the picture.
+  const int64_t CW = int64_t{EW} + FSkipWidth;
+  const int64_t CH = int64_t{EH} + FSkipHeight;
   // Skips negative enough to leave no cell at all give no patterns rather than a
   // division by zero or cells that walk backwards.
-  const int32_t Columns = CW > 0 ? std::max(0, (PW + FSkipWidth) / CW) : 0;
-  const int32_t Rows = CH > 0 ? std::max(0, (PH + FSkipHeight) / CH) : 0;
+  const int32_t Columns = CW > 0 ? static_cast<int32_t>(std::max<int64_t>(0, (int64_t{PW} + FSkipWidth) / CW)) : 0;
+  const int32_t Rows = CH > 0 ? static_cast<int32_t>(std::max<int64_t>(0, (int64_t{PH} + FSkipHeight) / CH)) : 0;
 
   if (FSystemMemory) {
     TDirectDrawSurface* s = MakeSurface(Bounds(0, 0, PW, PH));
     for (int32_t r = 0; r < Rows; ++r) {
-      for (int32_t c = 0; c < Columns; ++c) AddPattern(Bounds(c * CW, r * CH, EW, EH), s);
+      for (int32_t c = 0; c < Columns; ++c) {
+        AddPattern(Bounds(static_cast<LONG>(c * CW), static_cast<LONG>(r * CH), EW, EH), s);
+      }
     }
     return;
   }
@@ -140,25 +144,26 @@ void TPictureCollectionItem::RebuildSurfaces() {
   CutIntoBlocks(PW, PH, CW, CH, Columns, Rows);
 }
 
-void TPictureCollectionItem::CutIntoBlocks(int32_t PW, int32_t PH, int32_t CW, int32_t CH, int32_t Columns,
+void TPictureCollectionItem::CutIntoBlocks(int32_t PW, int32_t PH, int64_t CW, int64_t CH, int32_t Columns,
                                            int32_t Rows) {
-  const int32_t BlockW = std::min(CW * CeilDiv(BlockTarget, CW), CW * Columns);
-  const int32_t BlockH = std::min(CH * CeilDiv(BlockTarget, CH), CH * Rows);
-  const int32_t BlocksX = CeilDiv(PW, BlockW);
-  const int32_t BlocksY = CeilDiv(PH, BlockH);
-  for (int32_t by = 0; by < BlocksY; ++by) {
-    for (int32_t bx = 0; bx < BlocksX; ++bx) {
-      MakeSurface(Bounds(bx * BlockW, by * BlockH, std::min(BlockW, PW - bx * BlockW),
-                         std::min(BlockH, PH - by * BlockH)));
+  const int64_t BlockW = std::min(CW * CeilDiv(BlockTarget, CW), CW * Columns);
+  const int64_t BlockH = std::min(CH * CeilDiv(BlockTarget, CH), CH * Rows);
+  const int64_t BlocksX = CeilDiv(PW, BlockW);
+  const int64_t BlocksY = CeilDiv(PH, BlockH);
+  for (int64_t by = 0; by < BlocksY; ++by) {
+    for (int64_t bx = 0; bx < BlocksX; ++bx) {
+      MakeSurface(Bounds(static_cast<LONG>(bx * BlockW), static_cast<LONG>(by * BlockH),
+                         static_cast<LONG>(std::min(BlockW, PW - bx * BlockW)),
+                         static_cast<LONG>(std::min(BlockH, PH - by * BlockH))));
     }
   }
   const int32_t EW = EffectiveWidth();
   const int32_t EH = EffectiveHeight();
   for (int32_t r = 0; r < Rows; ++r) {
     for (int32_t c = 0; c < Columns; ++c) {
-      const int32_t px = c * CW;
-      const int32_t py = r * CH;
-      AddPattern(Bounds(px % BlockW, py % BlockH, EW, EH),
+      const int64_t px = c * CW;
+      const int64_t py = r * CH;
+      AddPattern(Bounds(static_cast<LONG>(px % BlockW), static_cast<LONG>(py % BlockH), EW, EH),
                  FSurfaces[static_cast<size_t>(px / BlockW + BlocksX * (py / BlockH))].get());
     }
   }

@@ -73,7 +73,7 @@ class TPictureCollectionItem : public THashCollectionItem {
  private:
   TDirectDrawSurface* MakeSurface(const TRect& Rect);
   void AddPattern(const TRect& Rect, TDirectDrawSurface* Surface);
-  void CutIntoBlocks(int32_t PW, int32_t PH, int32_t CW, int32_t CH, int32_t Columns, int32_t Rows);
+  void CutIntoBlocks(int32_t PW, int32_t PH, int64_t CW, int64_t CH, int32_t Columns, int32_t Rows);
 
   std::unique_ptr<TPicture> FPicture;
   bool FReady = false;

@@ -232,14 +232,23 @@ TEST_F(ImageListTest, PatternsThatFitNoWholeCellRebuildWithoutFailing) {
   backwards->SetPatternHeight(4);
   backwards->SetSkipWidth(-4);
   backwards->SetSkipHeight(-9);
+  TPictureCollectionItem* farApart = AddItem(*dib);  // one cell whose skip passes 32 bits
+  farApart->SetPatternWidth(8);
+  farApart->SetPatternHeight(4);
+  farApart->SetSkipWidth(INT32_MAX);
+  farApart->SetSkipHeight(INT32_MAX);
+  TPictureCollectionItem* huge = AddItem(*dib);  // a cell size beyond 32 bits
+  huge->SetPatternWidth(INT32_MAX);
+  huge->SetPatternHeight(INT32_MAX);
+  huge->SetSkipWidth(INT32_MAX);
+  huge->SetSkipHeight(INT32_MAX);
   List->SetDXDraw(DXDraw);
   for (bool system : {false, true}) {
     SCOPED_TRACE(system ? "system memory" : "video memory");
-    big->SetSystemMemory(system);
-    backwards->SetSystemMemory(system);
+    for (TPictureCollectionItem* item : {big, backwards, huge, farApart}) item->SetSystemMemory(system);
     DXDraw->Finalize();
     ASSERT_NO_THROW(Start());
-    for (TPictureCollectionItem* item : {big, backwards}) {
+    for (TPictureCollectionItem* item : {big, backwards, huge}) {
       EXPECT_TRUE(item->Ready());
       EXPECT_EQ(item->PatternCount(), 0);
       // System memory keeps its one whole-picture surface; video memory has no block.
@@ -248,6 +257,10 @@ TEST_F(ImageListTest, PatternsThatFitNoWholeCellRebuildWithoutFailing) {
         EXPECT_EQ(item->ItemSurfaces(0)->Width(), 20);
       }
     }
+    ASSERT_EQ(farApart->PatternCount(), 1);
+    EXPECT_EQ(farApart->Patterns(0)->PatternRect, Rect(0, 0, 8, 4));
+    ASSERT_EQ(farApart->SurfaceCount(), 1);
+    EXPECT_EQ(farApart->ItemSurfaces(0)->Width(), 20);
   }
 }
 
