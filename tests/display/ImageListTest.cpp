@@ -493,6 +493,14 @@ TEST_F(ImageListTest, LostSurfacesAreRebuiltWhenTheDisplayRestoresThem) {
     EXPECT_EQ(s->GetPixel(0, 0), Grey(s, (512 * i) % 250 + 1));
   }
   EXPECT_EQ(item->Patterns(36)->PatternSurface, item->ItemSurfaces(1));
+  // Drawing resumes: pattern 33 (columns 528 to 543) lands on the back surface.
+  TDirectDrawSurface* back = DXDraw->Surface();
+  ASSERT_TRUE(DXDraw->ReadyToDraw());
+  back->Fill(0);
+  item->Draw(back, 40, 50, 33);
+  EXPECT_EQ(back->LastResult(), DD_OK);
+  EXPECT_EQ(back->GetPixel(40, 50), Grey(back, 528 % 250 + 1));
+  EXPECT_EQ(back->GetPixel(55, 65), Grey(back, 543 % 250 + 1));
 }
 
 // ---------------------------------------------------------------------------------------
