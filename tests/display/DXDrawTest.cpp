@@ -333,6 +333,24 @@ TEST_F(DXDrawTest, FlipWithTheFormInactiveShowsNothingButSleepsToTheBlank) {
   delete prompt;
 }
 
+TEST_F(DXDrawTest, LosingTheFocusFlipsBackToTheDesktopSurface) {
+  TDisplayForm* form = Open();
+  TCustomDXDraw* d = form->DXDraw;
+  FullScreen(form);
+  TDirectDrawSurface* back = d->Surface();
+  back->Fill(0x1234);
+  d->PresentFrame();  // one flip: the desktop's store is now the back buffer's
+  back->Fill(0x0F0F);
+  TForm* prompt = MakeForm<TForm>("object Prompt: TForm\n  Left = 10\n  Top = 10\n  ClientWidth = 100\n  ClientHeight = 50\nend\n");
+  prompt->Show();
+  headless::ActivateWindow(prompt->Handle());
+  Pump();
+  ASSERT_FALSE(form->Active());
+  // The desktop's store is in front again, so the back buffer holds the frame shown last.
+  EXPECT_EQ(back->GetPixel(0, 0), 0x1234u);
+  delete prompt;
+}
+
 // ---- Listeners ----
 
 TEST_F(DXDrawTest, AddListenerCatchesUpWithARunningDisplay) {
@@ -407,7 +425,28 @@ TEST_F(DXDrawTest, SurfaceSizeChangesOnlyWhereTheDriverCan) {
   EXPECT_EQ(d->SurfaceHeight(), 100);
   EXPECT_EQ(notices, (std::vector<std::string>{"SurfaceStopping", "SurfaceStarted", "Restored", "SurfaceSized"}));
   EXPECT_EQ(form->Log, (std::vector<std::string>{"OnFinalizeSurface", "OnInitializeSurface", "OnRestoreSurface"}));
+
+  // With AutoSize the surface follows the control.
+  d->SetAutoSize(true);
+  EXPECT_EQ(d->SurfaceWidth(), 320);
+  d->SetBounds(0, 0, 160, 120);
+  EXPECT_EQ(d->SurfaceWidth(), 160);
+  EXPECT_EQ(d->SurfaceHeight(), 120);
   d->RemoveListener(LogNotice, &notices);
+}
+
+TEST_F(DXDrawTest, DestroyingARunningDisplayStopsItAndSaysSo) {
+  TDisplayForm* form = Open();
+  FullScreen(form);
+  auto* d = new TDXDraw(form);
+  d->SetParent(form);
+  d->SetOptions(doCenter);
+  d->Initialize();
+  std::vector<std::string> notices;
+  d->AddListener(LogNotice, &notices);
+  notices.clear();
+  delete d;
+  EXPECT_EQ(notices, (std::vector<std::string>{"SurfaceStopping", "Stopping", "Destroying"}));
 }
 
 // ---- Losing the screen ----
