@@ -685,6 +685,11 @@ TEST_F(ImageListTest, DesignStoresTheListItsItemsAndTheirPicture) {
   EXPECT_EQ(loaded->Width(), 12);
   EXPECT_EQ(loaded->ReadPixel(7, 2), 8u);
   EXPECT_EQ(items->Items(1)->Picture()->Graphic(), nullptr);
+  // Setting a picture copies it; the item keeps its own.
+  items->Items(1)->SetPicture(ball->Picture());
+  ASSERT_NE(items->Items(1)->Picture()->Graphic(), nullptr);
+  EXPECT_NE(items->Items(1)->Picture()->Graphic(), ball->Picture()->Graphic());
+  EXPECT_EQ(items->Items(1)->Picture()->Width(), 12);
 
   // Linked while loading; starting the display gives the item its cut surfaces.
   form->DXDraw->Initialize();
