@@ -10,7 +10,6 @@
 // ---- TCustomDXTimer ----
 
 TCustomDXTimer::TCustomDXTimer(TComponent* AOwner) : TComponent(AOwner) {
-  RegisterDXClassClasses();
   // Stored directly: a timer only starts once its design is read or Enabled changes.
   FActiveOnly = true;
   FEnabled = true;
@@ -182,9 +181,6 @@ void TDXForm::WndProc(TMessage& Message) {
 // ---- published properties ----
 
 void RegisterDXClassClasses() {
-  static bool done = false;
-  if (done) return;
-  done = true;
   RegisterPersistentClass<TCustomDXTimer, TComponent>();
   RegisterPersistentClass<TDXForm, TForm>();
   RegisterComponentClass<TDXTimer, TCustomDXTimer>()

@@ -398,7 +398,6 @@ TDXDrawColorTable SystemColorTable() {
 
 TCustomDXDraw::TCustomDXDraw(TComponent* AOwner)
     : TCustomControl(AOwner), FDisplay(std::make_unique<TDirectDrawDisplay>(this)) {
-  RegisterDXDrawsClasses();
   SetParentColor(false);
   SetColor(clBtnFace);
   SetBounds(Left(), Top(), 100, 100);
@@ -810,10 +809,6 @@ void TCustomDXDraw::WndProc(TMessage& Message) {
 // Stored designs
 
 void RegisterDXDrawsClasses() {
-  static bool done = false;
-  if (done) return;
-  done = true;
-  RegisterDXClassClasses();
   RegisterPersistentClass<TDirectDrawDisplay, TPersistent>()
       .Int("BitCount", &TDirectDrawDisplay::SetBitCount)
       .Bool("FixedBitCount", &TDirectDrawDisplay::SetFixedBitCount)

@@ -201,6 +201,14 @@ void TCollectionItem::Changed(bool AllItems) {
   if (FCollection != nullptr && FCollection->FUpdateCount == 0) FCollection->Update(AllItems ? nullptr : this);
 }
 
+// ---- THashCollectionItem ----
+
+void THashCollectionItem::SetName(const std::string& Value) {
+  if (FName == Value) return;
+  FName = Value;
+  Changed(false);
+}
+
 // ---- TCollection ----
 
 TCollection::TCollection(TItemFactory ItemFactory) : FItemFactory(std::move(ItemFactory)) {}
@@ -291,4 +299,6 @@ void RegisterComponentsClasses() {
   RegisterClassInfo("TComponent", "TPersistent");
   RegisterClassInfo("TCollectionItem", "TPersistent");
   RegisterClassInfo("TCollection", "TPersistent");
+  RegisterPersistentClass<THashCollectionItem, TCollectionItem>().Str("Name", &THashCollectionItem::SetName);
+  RegisterClassInfo("THashCollection", "TCollection");
 }

@@ -186,6 +186,27 @@ class TOwnedCollection : public TCollection {
   TPersistent* FOwner;
 };
 
+// An item that carries a name; a non-empty name is what the item shows as its display name.
+class THashCollectionItem : public TCollectionItem {
+ public:
+  PELLORA_CLASS_NAME(THashCollectionItem)
+  using TCollectionItem::TCollectionItem;
+  const std::string& Name() const { return FName; }
+  void SetName(const std::string& Value);
+  std::string DisplayName() const override { return FName.empty() ? TCollectionItem::DisplayName() : FName; }
+  void SetDisplayName(const std::string& Value) override { SetName(Value); }
+
+ private:
+  std::string FName;
+};
+
+// A collection of named items.
+class THashCollection : public TCollection {
+ public:
+  PELLORA_CLASS_NAME(THashCollection)
+  using TCollection::TCollection;
+};
+
 // Makes this unit's classes known to the design reader; the program's list of units calls
 // it once at start.
 void RegisterComponentsClasses();

@@ -139,7 +139,10 @@ void TReader::ApplyProperty(TPersistent* Instance, const TDesignProperty& Prop) 
     const TClassInfo* ci = FindClassInfo(cls);
     const TPropInfo* info = ci != nullptr ? ci->FindProperty(head) : nullptr;
     if (info == nullptr) Fail(Prop.Line, "unknown property '" + head + "' of " + cls);
-    if (info->Kind != TPropKind::Persistent) Fail(Prop.Line, Where(*info, cls) + " has no nested properties");
+    // A collection's own stored data (not its items) is reached the same way: Items.ColorTable.
+    if (info->Kind != TPropKind::Persistent && info->Kind != TPropKind::Collection) {
+      Fail(Prop.Line, Where(*info, cls) + " has no nested properties");
+    }
     TPersistent* next = info->GetObject(target);
     if (next == nullptr) Fail(Prop.Line, Where(*info, cls) + " is empty");
     target = next;

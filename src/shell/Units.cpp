@@ -7,6 +7,9 @@
 #include "dialogs/EnterPassword.h"
 #include "dialogs/Enter_Password.h"
 #include "dialogs/Options1.h"
+#include "display/DXClass.h"
+#include "display/DXDraws.h"
+#include "display/DXImageList.h"
 #include "image/DIB.h"
 #include "runtime/Components.h"
 #include "runtime/Controls.h"
@@ -34,6 +37,9 @@ constexpr TUnit kUnits[] = {
     {TUnitLayer::Runtime, RegisterExtCtrlsClasses, nullptr},
     {TUnitLayer::Runtime, RegisterDialogsClasses, nullptr},
     {TUnitLayer::Image, InitializeDIBUnit, FinalizeDIBUnit},
+    {TUnitLayer::Display, RegisterDXClassClasses, nullptr},
+    {TUnitLayer::Display, RegisterDXDrawsClasses, nullptr},
+    {TUnitLayer::Display, RegisterDXImageListClasses, nullptr},
     {TUnitLayer::Dialogs, RegisterOptions1Classes, nullptr},
     {TUnitLayer::Dialogs, RegisterAboutClasses, nullptr},
     {TUnitLayer::Dialogs, RegisterEnterPasswordClasses, nullptr},

@@ -20,7 +20,7 @@ namespace {
 class TDisplayForm : public TDXForm {
  public:
   PELLORA_CLASS_NAME(TDisplayForm)
-  explicit TDisplayForm(TComponent* AOwner) : TDXForm(AOwner) { RegisterDXDrawsClasses(); }
+  explicit TDisplayForm(TComponent* AOwner) : TDXForm(AOwner) {}
   TDXDraw* DXDraw = nullptr;
   TDXTimer* DXTimer = nullptr;
   std::vector<std::string> Log;
@@ -46,7 +46,6 @@ class TDisplayForm : public TDXForm {
 };
 
 const bool registered = [] {
-  RegisterDXDrawsClasses();
   RegisterComponentClass<TDisplayForm, TDXForm>()
       .Field("DXDraw", &TDisplayForm::DXDraw)
       .Field("DXTimer", &TDisplayForm::DXTimer)
@@ -128,8 +127,8 @@ void LogNotice(void* Data, TCustomDXDraw*, DisplayNotice Notice) {
 class DXDrawTest : public HeadlessForms {
  protected:
   void SetUp() override {
+    HeadlessForms::SetUp();  // starts on the machine's clock
     InstallClock(&Clock);
-    HeadlessForms::SetUp();
     headless::SetScreenSize(1024, 768);
     ddraw::ResetDirectDrawSettings();
   }

@@ -20,7 +20,7 @@ namespace {
 class TTimerForm : public TForm {
  public:
   PELLORA_CLASS_NAME(TTimerForm)
-  explicit TTimerForm(TComponent* AOwner) : TForm(AOwner) { RegisterDXClassClasses(); }
+  explicit TTimerForm(TComponent* AOwner) : TForm(AOwner) {}
   TDXTimer* DXTimer = nullptr;
   std::vector<std::string> Events;
   std::vector<std::pair<uint32_t, int32_t>> Ticks;  // clock reading, lag count
@@ -35,7 +35,6 @@ class TTimerForm : public TForm {
 };
 
 const bool registered = [] {
-  RegisterDXClassClasses();
   RegisterComponentClass<TTimerForm, TForm>()
       .Field("DXTimer", &TTimerForm::DXTimer)
       .Method("DXTimerActivate", &TTimerForm::DXTimerActivate)
@@ -83,8 +82,8 @@ class FineClock : public ManualClock {
 class DXTimerTest : public HeadlessForms {
  protected:
   void SetUp() override {
+    HeadlessForms::SetUp();  // starts on the machine's clock
     InstallClock(&Clock);
-    HeadlessForms::SetUp();
   }
   void TearDown() override {
     HeadlessForms::TearDown();

@@ -29,8 +29,8 @@ constexpr uint32_t kOrange = 0xFF8000;
 class DisplayDemoTest : public HeadlessForms {
  protected:
   void SetUp() override {
+    HeadlessForms::SetUp();  // starts on the machine's clock
     InstallClock(&Clock);
-    HeadlessForms::SetUp();
     headless::SetScreenSize(1024, 768);
     ddraw::ResetDirectDrawSettings();
   }

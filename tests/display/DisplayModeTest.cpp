@@ -207,7 +207,6 @@ TEST(DirectDrawDisplay, AssignCopiesTheSixValues) {
 namespace {
 
 TEST(DirectDrawDisplay, StoredDesignsSetTheSixValuesThroughTheSetters) {
-  RegisterDXDrawsClasses();
   const TClassInfo* info = FindClassInfo("TDirectDrawDisplay");
   ASSERT_NE(info, nullptr);
   TDirectDrawDisplay d(nullptr);

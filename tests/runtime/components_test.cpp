@@ -143,4 +143,15 @@ TEST(Collections, ItemsAreAddedInOrderAndReachedByIndex) {
   EXPECT_THROW(c.Delete(0), EListError);
 }
 
+TEST(Collections, AHashItemShowsItsNameOrElseItsClass) {
+  THashCollection c(TCollection::ItemClass<THashCollectionItem>());
+  auto* item = static_cast<THashCollectionItem*>(c.Add());
+  EXPECT_EQ(item->DisplayName(), "THashCollectionItem");
+  item->SetDisplayName("ball");
+  EXPECT_EQ(item->Name(), "ball");
+  EXPECT_EQ(item->DisplayName(), "ball");
+  item->SetName("");
+  EXPECT_EQ(item->DisplayName(), "THashCollectionItem");
+}
+
 }  // namespace

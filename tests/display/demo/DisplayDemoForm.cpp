@@ -131,7 +131,6 @@ void RegisterDisplayDemoClasses() {
   static bool done = false;
   if (done) return;
   done = true;
-  RegisterDXDrawsClasses();
   RegisterPersistentClass<TDisplayDemoForm, TDXForm>()
       .Field("DXDraw", &TDisplayDemoForm::DXDraw)
       .Field("DXTimer", &TDisplayDemoForm::DXTimer)

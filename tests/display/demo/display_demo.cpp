@@ -16,6 +16,7 @@
 #include "DisplayDemoForm.h"
 #include "platform/clock/Clock.h"
 #include "platform/window/PresenterChoice.h"
+#include "shell/Units.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "display_demo: %s\n", PresenterError().c_str());
     return 1;
   }
+  InitializeUnits(TUnitLayer::Display);
   Application->Initialize();
   auto* form = new TDisplayDemoForm(Application, options);
   form->Show();
