@@ -58,7 +58,7 @@ int32_t ShowMessageBox(const std::string& Text, const std::string& Caption) {
   }
   int32_t lineH = 13;
   int32_t textW = 0;
-  for (const std::string& l : lines) textW = std::max(textW, MeasureText(&font, l, &lineH));
+  for (const std::string& l : lines) textW = std::max(textW, MeasureText(&font, l, &lineH, TTextWidth::Ink));
   const int32_t textH = lineH * static_cast<int32_t>(lines.size());
   const int32_t clientW = std::clamp(textW + 48, 160, 800);
   const int32_t clientH = textH + 24 + 16 + 25 + 12;

@@ -6,8 +6,11 @@
 #include "runtime/DesignsRegistry.h"
 #include "runtime/Forms.h"
 
-int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height) {
+int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height, TTextWidth Width) {
+  // Measured as drawn: windows are painted on 32-bit back buffers, where text is smooth.
   HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateBitmap(1, 1, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bitmap);
   int32_t w = 0;
   {
     TCanvas c;
@@ -16,8 +19,15 @@ int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height)
     const SIZE s = c.TextExtent(Text.empty() ? std::string("W") : Text);
     w = Text.empty() ? 0 : s.cx;
     if (Height != nullptr) *Height = s.cy;
+    if (Width == TTextWidth::Ink && !Text.empty()) {
+      const auto last = static_cast<unsigned char>(Text.back());
+      ABC abc{};
+      if (GetCharABCWidthsA(dc, last, last, &abc) && abc.abcC < 0) w -= abc.abcC;
+    }
     c.SetHandle(nullptr);
   }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
   DeleteDC(dc);
   return w;
 }
@@ -109,10 +119,9 @@ void TLabel::AdjustSize() {
   int32_t w = 0;
   int32_t lineH = 0;
   std::vector<std::string> lines = Lines(nullptr);
-  for (const std::string& l : lines) w = std::max(w, MeasureText(FFont.get(), l, &lineH));
+  for (const std::string& l : lines) w = std::max(w, MeasureText(FFont.get(), l, &lineH, TTextWidth::Ink));
   h = lineH * static_cast<int32_t>(lines.size());
-  // One pixel more than the advance, for the last glyph's overhang.
-  SetBounds(FLeft, FTop, w > 0 ? w + 1 : 0, h);
+  SetBounds(FLeft, FTop, w, h);
 }
 
 void TLabel::PaintControl(TCanvas* Canvas) {

@@ -38,8 +38,12 @@ class TLabel : public TGraphicControl {
   bool FWordWrap = false;
 };
 
-// The text width of Text in Font, measured on a screen-compatible DC.
-int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height = nullptr);
+// What a text's width is taken to be: where the next text would start, or all the room
+// its ink takes (a slanted or heavy last letter reaches past its advance).
+enum class TTextWidth { Advance, Ink };
+// The width of Text in Font as a window draws it; Height receives the line height.
+int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height = nullptr,
+                    TTextWidth Width = TTextWidth::Advance);
 
 class TCustomEdit : public TWinControl {
  public:

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "forms_fixture.h"
@@ -138,6 +140,71 @@ TEST_F(DialogsTest, AMessageBoxClosesWithEnterAndShowsItsText) {
   Application->SetOnIdle(nullptr);
   EXPECT_EQ(caption, "Set Password");
   EXPECT_EQ(text, "Error in entering of password in one of the string.");
+}
+
+// Which columns of a band of rows hold anything but the background colour.
+std::vector<bool> InkColumns(const std::function<uint32_t(int, int)>& At, int Width, int Top, int Height,
+                             uint32_t Background) {
+  std::vector<bool> ink(static_cast<size_t>(Width), false);
+  for (int x = 0; x < Width; ++x)
+    for (int y = Top; y < Top + Height; ++y)
+      if ((At(x, y) & 0xFFFFFF) != (Background & 0xFFFFFF)) ink[static_cast<size_t>(x)] = true;
+  return ink;
+}
+
+// The range messages of the Options dialog showed "... !!" for "... !!!": the label was
+// sized by a measurement narrower than the drawing, and the last glyph fell outside it.
+// What the box shows must be the whole text, column for column as the font draws it
+// unclipped on a bitmap of its own.
+TEST_F(DialogsTest, AMessageBoxShowsItsWholeTextUpToTheLastNarrowGlyph) {
+  for (const std::string text : {"Number of balls 0<..<101 !!!", "Balls max speed 0<..<101 !!!", "Lilli fill"}) {
+    SCOPED_TRACE(text);
+    std::vector<bool> shown, drawn;
+    Application->SetOnIdle([&](TObject*, bool&) {
+      TCustomForm* box = Screen->ActiveForm();
+      if (box == nullptr || !shown.empty()) return;
+      auto* label = static_cast<TLabel*>(box->FindComponent("Message"));
+      UpdateWindow(box->Handle());
+      WindowPixels px;
+      ASSERT_TRUE(GetWindowPixels(box->Handle(), &px));
+      // The frame holds the client area alone, or the whole window with its border.
+      RECT client, wr;
+      GetClientRect(box->Handle(), &client);
+      GetWindowRect(box->Handle(), &wr);
+      POINT origin{0, 0};
+      ClientToScreen(box->Handle(), &origin);
+      const int ox = label->Left() + (px.width == client.right ? 0 : origin.x - wr.left);
+      const int oy = label->Top() + (px.height == client.bottom ? 0 : origin.y - wr.top);
+      const uint32_t background = px.At(ox - 1, oy);
+      // Everything right of the label's left edge to the box's edge: ink past the label
+      // would count as well as ink missing from it.
+      shown = InkColumns([&](int x, int y) { return px.At(ox + x, oy + y); }, px.width - ox - 4, 0,
+                         label->Height(), background);
+      if (const char* d = std::getenv("PELLORA_SHOTS"))
+        SaveWindowPng(box->Handle(), std::string(d) + "/message-" + std::to_string(text.size()) + ".png");
+
+      TBitmap reference;
+      reference.SetPixelFormat(pf32bit);
+      reference.SetSize(static_cast<int32_t>(shown.size()), label->Height());
+      TCanvas* c = reference.Canvas();
+      c->Brush()->SetColor(clWhite);
+      c->FillRect(Rect(0, 0, reference.Width(), reference.Height()));
+      c->Font()->Assign(label->Font());
+      c->Font()->SetColor(clBlack);
+      c->Brush()->SetStyle(bsClear);
+      c->TextOut(0, 0, text);
+      drawn = InkColumns([&](int x, int y) { return static_cast<uint32_t>(c->Pixels(x, y)); }, reference.Width(), 0,
+                         reference.Height(), 0xFFFFFF);
+      headless::KeyPress(VK_RETURN);
+    });
+    EXPECT_EQ(ShowMessageBox(text, "Pellora"), IDOK);
+    Application->SetOnIdle(nullptr);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown, drawn);
+    // And the box leaves room for it.
+    const auto last = std::find(shown.rbegin(), shown.rend(), true);
+    EXPECT_GT(last - shown.rbegin(), 8);
+  }
 }
 
 }  // namespace

@@ -159,8 +159,36 @@ FT_ULong CodePoint(unsigned char c) {
   return c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
 }
 
-FT_Int32 LoadFlags(const Realized& r) {
-  return r.mono ? (FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) : (FT_LOAD_DEFAULT | FT_LOAD_TARGET_LIGHT);
+// Loads a glyph into the face's slot with the synthesized styles applied.
+bool LoadGlyph(Realized& r, FT_UInt index, FT_Int32 target) {
+  if (FT_Load_Glyph(r.face, index, FT_LOAD_DEFAULT | target) != 0) return false;
+  if (r.boldSynth) FT_GlyphSlot_Embolden(r.face->glyph);
+  if (r.italicSynth) FT_GlyphSlot_Oblique(r.face->glyph);
+  return true;
+}
+
+// Hinting can leave blank columns at the sides of a glyph's bitmap; without them the
+// glyph's left and width say exactly where its ink is.
+void TrimBlankColumns(Glyph& g) {
+  int first = g.width, last = -1;
+  for (int y = 0; y < g.height; ++y) {
+    const uint8_t* row = g.coverage.data() + static_cast<size_t>(y) * g.width;
+    for (int x = 0; x < g.width; ++x) {
+      if (row[x] == 0) continue;
+      first = std::min(first, x);
+      last = std::max(last, x);
+    }
+  }
+  if (first == 0 && last == g.width - 1) return;
+  const int width = last < first ? 0 : last - first + 1;
+  std::vector<uint8_t> kept(static_cast<size_t>(width) * static_cast<size_t>(g.height));
+  for (int y = 0; y < g.height && width > 0; ++y)
+    std::copy_n(g.coverage.begin() + static_cast<ptrdiff_t>(y) * g.width + first, width,
+                kept.begin() + static_cast<ptrdiff_t>(y) * width);
+  g.coverage = std::move(kept);
+  g.left += width > 0 ? first : 0;
+  g.width = width;
+  if (width == 0) g.height = 0;
 }
 
 const Glyph& GlyphFor(Realized& r, unsigned char c) {
@@ -168,11 +196,15 @@ const Glyph& GlyphFor(Realized& r, unsigned char c) {
   if (g.loaded) return g;
   g.loaded = true;
   FT_UInt index = FT_Get_Char_Index(r.face, CodePoint(c));
-  if (FT_Load_Glyph(r.face, index, LoadFlags(r)) != 0) return g;
+  // The advance is the font's, whatever the target: text measured on one device context
+  // and drawn on another of a different depth must take the same room, or a label sized
+  // on a memory DC loses its last narrow glyphs on the window. Full (crisp) hinting
+  // would move advances by a pixel either way, so they always come from light hinting,
+  // and crisp glyphs are only shaped by their own hinting, then set on these advances.
+  if (!LoadGlyph(r, index, FT_LOAD_TARGET_LIGHT)) return g;
+  g.advance = static_cast<int>((r.face->glyph->advance.x + 32) >> 6);
+  if (r.mono && !LoadGlyph(r, index, FT_LOAD_TARGET_MONO)) return g;
   FT_GlyphSlot slot = r.face->glyph;
-  if (r.boldSynth) FT_GlyphSlot_Embolden(slot);
-  if (r.italicSynth) FT_GlyphSlot_Oblique(slot);
-  g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
   if (FT_Render_Glyph(slot, r.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return g;
   const FT_Bitmap& bm = slot->bitmap;
   g.width = static_cast<int>(bm.width);
@@ -192,6 +224,7 @@ const Glyph& GlyphFor(Realized& r, unsigned char c) {
       g.coverage[static_cast<size_t>(y) * g.width + x] = v;
     }
   }
+  TrimBlankColumns(g);
   return g;
 }
 
@@ -398,6 +431,23 @@ BOOL GetTextExtentPoint32A(HDC h, const char* text, int length, SIZE* size) {
   if (!r) return FALSE;
   size->cx = ExtentOf(*r, text, length);
   size->cy = r->tm.tmHeight;
+  return TRUE;
+}
+
+BOOL GetCharABCWidthsA(HDC h, UINT first, UINT last, ABC* widths) {
+  GDI_LOCK;
+  Dc* dc = GetDc(h);
+  if (!dc || !widths || first > last || last > 0xFF) return FALSE;
+  Surface s;
+  bool has = SurfaceOfDc(*dc, s);
+  Realized* r = RealizeFor(*dc, has ? &s : nullptr);
+  if (!r) return FALSE;
+  for (UINT c = first; c <= last; ++c) {
+    const Glyph& g = GlyphFor(*r, static_cast<unsigned char>(c));
+    // A glyph without ink (a space) is all advance.
+    const int a = g.width > 0 ? g.left : 0;
+    widths[c - first] = ABC{a, static_cast<UINT>(g.width), g.advance - a - g.width};
+  }
   return TRUE;
 }
 
