@@ -159,14 +159,6 @@ FT_ULong CodePoint(unsigned char c) {
   return c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
 }
 
-// Loads a glyph into the face's slot with the synthesized styles applied.
-bool LoadGlyph(Realized& r, FT_UInt index, FT_Int32 target) {
-  if (FT_Load_Glyph(r.face, index, FT_LOAD_DEFAULT | target) != 0) return false;
-  if (r.boldSynth) FT_GlyphSlot_Embolden(r.face->glyph);
-  if (r.italicSynth) FT_GlyphSlot_Oblique(r.face->glyph);
-  return true;
-}
-
 // Hinting can leave blank columns at the sides of a glyph's bitmap; without them the
 // glyph's left and width say exactly where its ink is.
 void TrimBlankColumns(Glyph& g) {
@@ -196,15 +188,15 @@ const Glyph& GlyphFor(Realized& r, unsigned char c) {
   if (g.loaded) return g;
   g.loaded = true;
   FT_UInt index = FT_Get_Char_Index(r.face, CodePoint(c));
-  // The advance is the font's, whatever the target: text measured on one device context
-  // and drawn on another of a different depth must take the same room, or a label sized
-  // on a memory DC loses its last narrow glyphs on the window. Full (crisp) hinting
-  // would move advances by a pixel either way, so they always come from light hinting,
-  // and crisp glyphs are only shaped by their own hinting, then set on these advances.
-  if (!LoadGlyph(r, index, FT_LOAD_TARGET_LIGHT)) return g;
-  g.advance = static_cast<int>((r.face->glyph->advance.x + 32) >> 6);
-  if (r.mono && !LoadGlyph(r, index, FT_LOAD_TARGET_MONO)) return g;
+  // Crisp and smooth text share one outline, hinted lightly: the advances are then the
+  // same whatever the target's depth, so text measured on one device context and drawn
+  // on another takes the same room (full hinting for crisp text moved advances by a
+  // pixel either way, and a label sized on a memory DC lost its last narrow glyphs).
+  if (FT_Load_Glyph(r.face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_LIGHT) != 0) return g;
   FT_GlyphSlot slot = r.face->glyph;
+  if (r.boldSynth) FT_GlyphSlot_Embolden(slot);
+  if (r.italicSynth) FT_GlyphSlot_Oblique(slot);
+  g.advance = static_cast<int>((slot->advance.x + 32) >> 6);
   if (FT_Render_Glyph(slot, r.mono ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) != 0) return g;
   const FT_Bitmap& bm = slot->bitmap;
   g.width = static_cast<int>(bm.width);
