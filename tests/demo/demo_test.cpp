@@ -6,6 +6,7 @@
 
 #include "DemoForm.h"
 #include "image/DIB.h"
+#include "platform/window/Headless.h"
 #include "support/Png.h"
 
 namespace {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/Dialogs.h"
+#include "platform/window/Headless.h"
 #include "runtime/Forms.h"
 #include "settings/Settings.h"
 #include "settings/TempHive.h"

@@ -8,6 +8,7 @@
 
 #include "runtime/Dialogs.h"
 #include "runtime/ExtCtrls.h"
+#include "platform/window/Headless.h"
 #include "runtime/Forms.h"
 #include "runtime/StdCtrls.h"
 

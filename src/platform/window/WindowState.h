@@ -82,22 +82,23 @@ struct Timer {
   uint64_t due = 0;
 };
 
+// Everything one run of the window system builds up. ResetWindowSystem replaces it whole,
+// so a field added here starts over with the rest without anyone having to remember it.
 struct State {
   // Windows, UI thread only.
   std::map<uintptr_t, std::unique_ptr<Window>> windows;
   std::vector<uintptr_t> topOrder;  // top-levels, front first
   std::map<std::string, std::unique_ptr<WindowClass>> classes;  // key: lower-case name
-  uintptr_t nextId = 0x10020;
-  ATOM nextAtom = 0xC000;
   uintptr_t focus = 0;
   uintptr_t active = 0;
   uintptr_t lastActive = 0;  // the active window before activation left the application
   uintptr_t capture = 0;
   bool appActive = false;
   bool pendingDeactivate = false;
+  int cascade = 0;  // how many windows have taken a position of the system's choosing
   std::map<HDC, DcRecord> dcs;
+  std::map<int, HBRUSH> sysColorBrushes;  // key: COLOR_ index
   std::vector<Timer> timers;
-  UINT_PTR nextTimerId = 0x7F00;
 
   // Keyboard and mouse. `keyState` is as of the last message taken from the queue,
   // `asyncState` as input arrived.
@@ -109,8 +110,7 @@ struct State {
   bool cursorSet = false;
   int showCount = 0;
 
-  // The queue. `posted` and `liveIds` may be touched from any thread under `queueMutex`.
-  std::mutex queueMutex;
+  // The queue. `posted` and `liveIds` may be touched from any thread under QueueMutex().
   std::deque<MSG> posted;
   std::set<uintptr_t> liveIds;
   std::deque<MSG> input;
@@ -126,7 +126,16 @@ struct State {
   std::thread::id uiThread;
 };
 
+// What outlives a reset: handles are never reused, so the numbers they are made from run on.
+struct HandleCounters {
+  uintptr_t window = 0x10020;
+  ATOM atom = 0xC000;
+  UINT_PTR timer = 0x7F00;
+};
+
 State& S();
+HandleCounters& Counters();
+std::mutex& QueueMutex();  // guards State::posted and State::liveIds
 Window* Find(HWND hwnd);
 Window* Find(uintptr_t id);
 inline HWND H(uintptr_t id) { return reinterpret_cast<HWND>(id); }
@@ -167,6 +176,21 @@ void ForgetWindow(uintptr_t id);
 Window* HitTest(Window& top, POINT clientOfTop);
 void PumpNative();
 void UpdateCursor();
+
+// The keyboard's state tables and key map.
+bool Down(const std::array<BYTE, 256>& state, UINT vk);
+void SetKey(std::array<BYTE, 256>& state, UINT vk, bool down);
+void SetKeyWithGeneric(std::array<BYTE, 256>& state, UINT vk, bool down);
+UINT GenericVk(UINT vk);
+UINT SideVk(UINT vk);
+bool IsKeyMessage(UINT m);
+bool IsMouseMessage(UINT m);
+UINT ScanCodeFor(UINT vk);
+bool ExtendedKey(UINT vk);
+
+// The queue and timers.
+bool OnUiThread();
+int TimerWait();  // how long a wait may sleep before a timer comes due (-1: no timer)
 
 bool EnsurePresenterNow();
 uint64_t NowMs();

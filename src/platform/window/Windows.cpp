@@ -16,6 +16,16 @@ State& S() {
   return state;
 }
 
+HandleCounters& Counters() {
+  static HandleCounters counters;
+  return counters;
+}
+
+std::mutex& QueueMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
 Window* Find(uintptr_t id) {
   if (id == 0) return nullptr;
   auto& windows = S().windows;
@@ -184,8 +194,7 @@ const WindowClass* FindClass(const char* name) {
 
 // The platform cascades windows whose position it chooses.
 POINT DefaultPosition() {
-  static int next = 0;
-  const int step = 26 * (next++ % 8);
+  const int step = 26 * (S().cascade++ % 8);
   return POINT{40 + step, 40 + step};
 }
 
@@ -314,7 +323,7 @@ void ForgetWindow(uintptr_t id) {
   if (s.active == id) s.active = 0;
   if (s.lastActive == id) s.lastActive = 0;
   {
-    std::lock_guard lock(s.queueMutex);
+    std::lock_guard lock(QueueMutex());
     s.liveIds.erase(id);
   }
   s.windows.erase(id);
@@ -420,7 +429,7 @@ ATOM RegisterClassA(const WNDCLASSA* wc) {
   if (key.empty() || S().classes.count(key)) return 0;
   auto cls = std::make_unique<WindowClass>();
   cls->name = wc->lpszClassName;
-  cls->atom = S().nextAtom++;
+  cls->atom = Counters().atom++;
   cls->wc = *wc;
   cls->wc.lpszClassName = cls->name.c_str();
   cls->wc.lpszMenuName = nullptr;
@@ -471,8 +480,8 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
 
   auto record = std::make_unique<Window>();
   Window& w = *record;
-  w.id = s.nextId;
-  s.nextId += 4;
+  w.id = Counters().window;
+  Counters().window += 4;
   w.cls = cls;
   w.proc = cls->wc.lpfnWndProc;
   w.style = style & ~WS_VISIBLE;
@@ -502,7 +511,7 @@ HWND CreateWindowExA(DWORD exStyle, const char* className, const char* windowNam
   const uintptr_t id = w.id;
   s.windows[id] = std::move(record);
   {
-    std::lock_guard lock(s.queueMutex);
+    std::lock_guard lock(QueueMutex());
     s.liveIds.insert(id);
   }
   if (child) {
@@ -1161,9 +1170,8 @@ DWORD GetSysColor(int index) {
 }
 
 HBRUSH GetSysColorBrush(int index) {
-  static std::map<int, HBRUSH> brushes;
   if (index < 0 || index > COLOR_INFOBK) return nullptr;
-  HBRUSH& brush = brushes[index];
+  HBRUSH& brush = S().sysColorBrushes[index];
   if (!brush) brush = CreateSolidBrush(GetSysColor(index));
   return brush;
 }

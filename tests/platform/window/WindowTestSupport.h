@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/clock/Clock.h"
+#include "platform/window/Headless.h"
 #include "platform/window/Window.h"
 
 struct Received {

@@ -1,0 +1,73 @@
+// The choice of presenter, and the reset that drops it with everything else.
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/window/WindowState.h"
+
+using namespace window_internal;
+
+namespace window_internal {
+
+bool EnsurePresenterNow() {
+  State& s = S();
+  if (s.presenter) return true;
+  const char* headlessVar = std::getenv("PELLORA_HEADLESS");
+  if (headlessVar && std::strcmp(headlessVar, "1") == 0) {
+    UseHeadlessPresenter();
+    return true;
+  }
+  const char* display = std::getenv("DISPLAY");
+  if (!display || !*display) {
+    s.presenterError =
+        "No display to show windows on: DISPLAY is not set (set PELLORA_HEADLESS=1 to run without a display)";
+    return false;
+  }
+  return UseSdlPresenter() != FALSE;
+}
+
+}  // namespace window_internal
+
+void UseHeadlessPresenter() {
+  State& s = S();
+  if (s.kind == PresenterKind::Headless) return;
+  if (s.presenter) ResetWindowSystem();
+  s.presenter = MakeHeadlessPresenter();
+  s.kind = PresenterKind::Headless;
+  s.uiThread = std::this_thread::get_id();
+  s.presenterError.clear();
+}
+
+BOOL UseSdlPresenter() {
+  State& s = S();
+  if (s.kind == PresenterKind::Sdl) return TRUE;
+  if (s.presenter) ResetWindowSystem();
+  std::string error;
+  auto presenter = MakeSdlPresenter(&error);
+  if (!presenter) {
+    s.presenterError = error;
+    return FALSE;
+  }
+  s.presenter = std::move(presenter);
+  s.kind = PresenterKind::Sdl;
+  s.uiThread = std::this_thread::get_id();
+  s.presenterError.clear();
+  return TRUE;
+}
+
+BOOL EnsurePresenter() { return EnsurePresenterNow() ? TRUE : FALSE; }
+PresenterKind CurrentPresenterKind() { return S().kind; }
+const std::string& PresenterError() { return S().presenterError; }
+
+void ResetWindowSystem() {
+  State& s = S();
+  // Windows, device contexts and brushes go the way a program lets them go, so window
+  // procedures see their WM_DESTROY and the GDI gets its objects back; the rest starts over.
+  const std::vector<uintptr_t> tops = s.topOrder;
+  for (uintptr_t id : tops) DestroyWindow(H(id));
+  while (!s.windows.empty()) ForgetWindow(s.windows.begin()->first);
+  for (auto& [dc, record] : s.dcs) DeleteDC(dc);
+  for (auto& [index, brush] : s.sysColorBrushes) DeleteObject(brush);
+  std::lock_guard lock(QueueMutex());
+  s = State{};
+}
