@@ -116,6 +116,120 @@ TEST_F(DialogsTest, AMissingFileIsRefusedWhenItMustExist) {
   EXPECT_EQ(boxes, 2);
 }
 
+// A folder of many pictures: more names than the file list has rows.
+class LongFolderTest : public DialogsTest {
+ protected:
+  void SetUp() override {
+    DialogsTest::SetUp();
+    for (int i = 0; i < 40; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "ball%02d.bmp", i);
+      std::ofstream(dir / name) << "x";
+    }
+    for (int i = 0; i < 20; ++i) fs::create_directories(dir / ("folder" + std::to_string(10 + i)));
+  }
+  // Runs the dialog with one scripted step per idle pass: each step's input has been
+  // handled by the dialog's own message loop before the next step runs.
+  void RunScript(TOpenDialog& Dialog, std::vector<std::function<void(TForm*)>> Steps) {
+    size_t next = 0;
+    int idlesAfter = 0;
+    Application->SetOnIdle([&](TObject*, bool&) {
+      TForm* f = Dialog.DialogForm();
+      if (f == nullptr || !f->Visible()) return;
+      if (next < Steps.size()) {
+        Steps[next++](f);
+      } else if (++idlesAfter > 20) {
+        // The script is over and the dialog did not close: end it rather than hang.
+        ADD_FAILURE() << "the dialog stayed open after the script";
+        f->SetModalResult(mrCancel);
+      }
+    });
+    Dialog.Execute();
+    Application->SetOnIdle(nullptr);
+    EXPECT_EQ(next, Steps.size());
+  }
+  static TListBox* Files(TForm* F) { return static_cast<TListBox*>(F->FindComponent("FileList")); }
+  static TListBox* Folders(TForm* F) { return static_cast<TListBox*>(F->FindComponent("FolderList")); }
+  void Shot(TForm* F, const std::string& Name) {
+    if (const char* d = std::getenv("PELLORA_SHOTS")) {
+      UpdateWindow(F->Handle());
+      SaveWindowPng(F->Handle(), std::string(d) + "/" + Name);
+    }
+  }
+};
+
+// The lists of a long folder: whole rows, the wheel over either list scrolls it while
+// the name field keeps the focus, the scroll bar's thumb drags, and the last file can be
+// reached and chosen.
+TEST_F(LongFolderTest, TheListsScrollByWheelAndScrollBarAndTheLastFileIsReachable) {
+  using Part = TListBox::TScrollPart;
+  TOpenDialog dialog(nullptr);
+  dialog.SetFilter("Bitmap files|*.bmp");
+  dialog.SetInitialDir(dir.string());
+  auto centreOn = [](TListBox* List, Part P) {
+    const TRect r = List->ScrollPartRect(P);
+    POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ClientToScreen(List->Handle(), &p);
+    return p;
+  };
+  int maxTop = 0;
+  RunScript(dialog, {
+      [&](TForm* f) {
+        Shot(f, "open-long.png");
+        for (TListBox* l : {Files(f), Folders(f)}) {
+          ASSERT_TRUE(l->ScrollBarShown());
+          // Whole rows: the inside of the list is a whole number of rows high.
+          EXPECT_EQ((l->Height() - 4) % l->ItemHeight(), 0) << l->Name();
+        }
+        EXPECT_EQ(Files(f)->Top() + Files(f)->Height(), Folders(f)->Top() + Folders(f)->Height());
+        EXPECT_EQ(Files(f)->Count(), 42);
+        maxTop = Files(f)->Count() - Files(f)->VisibleCount();
+        headless::Wheel(Files(f)->Handle(), 30, 30, -WHEEL_DELTA);
+      },
+      [&](TForm* f) {
+        EXPECT_EQ(Files(f)->TopIndex(), 3);
+        EXPECT_EQ(f->ActiveControl(), f->FindComponent("FileNameEdit"));
+        headless::Wheel(Folders(f)->Handle(), 30, 30, -2 * WHEEL_DELTA);
+      },
+      [&](TForm* f) {
+        EXPECT_EQ(Folders(f)->TopIndex(), 6);
+        EXPECT_EQ(Files(f)->TopIndex(), 3);
+        // The thumb dragged to the bottom of the track shows the last file whole.
+        const POINT thumb = centreOn(Files(f), Part::Thumb);
+        headless::MouseMove(thumb.x, thumb.y);
+        headless::MouseButton(1, true, thumb.x, thumb.y);
+      },
+      [&](TForm* f) {
+        // Held: the list has the pointer even below the dialog.
+        const POINT thumb = centreOn(Files(f), Part::Thumb);
+        headless::MouseMove(thumb.x, thumb.y + 400);
+        headless::MouseButton(1, false, thumb.x, thumb.y + 400);
+      },
+      [&](TForm* f) {
+        TListBox* files = Files(f);
+        EXPECT_EQ(files->TopIndex(), maxTop);
+        EXPECT_EQ(files->TopIndex() + files->VisibleCount(), files->Count());
+        EXPECT_EQ(files->ItemIndex(), -1);  // scrolling chose nothing
+        Shot(f, "open-long-end.png");
+        const int lastRow = files->Count() - 1 - files->TopIndex();
+        headless::Click(files->Handle(), 20, 2 + lastRow * files->ItemHeight() + files->ItemHeight() / 2);
+      },
+      [&](TForm* f) {
+        EXPECT_EQ(Files(f)->ItemIndex(), Files(f)->Count() - 1);
+        // Up one line by the arrow, and then Enter takes the chosen file.
+        const POINT up = centreOn(Files(f), Part::LineUp);
+        headless::MouseMove(up.x, up.y);
+        headless::MouseButton(1, true, up.x, up.y);
+        headless::MouseButton(1, false, up.x, up.y);
+      },
+      [&](TForm* f) {
+        EXPECT_EQ(Files(f)->TopIndex(), maxTop - 1);
+        headless::KeyPress(VK_RETURN);
+      },
+  });
+  EXPECT_EQ(dialog.FileName(), (dir / "Other.BMP").string());
+}
+
 TEST(OpenDialogFilter, EntriesAndMasks) {
   const auto entries = TOpenDialog::ParseFilter("Bitmap files|*.bmp|All|*.bmp;*.dib");
   ASSERT_EQ(entries.size(), 2u);
