@@ -773,8 +773,8 @@ void TWinControl::WndProc(TMessage& Message) {
       return;
     }
     case WM_MOUSEWHEEL:
-      MouseWheel(static_cast<SHORT>(HIWORD(Message.WParam)));
-      return;
+      if (MouseWheel(static_cast<SHORT>(HIWORD(Message.WParam)))) return;
+      break;
     case WM_SETCURSOR: {
       if (LOWORD(static_cast<uintptr_t>(Message.LParam)) == HTCLIENT) {
         TCursor cur = FCursor;

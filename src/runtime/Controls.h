@@ -322,7 +322,12 @@ class TWinControl : public TControl {
     (void)Gained;
     Invalidate();
   }
-  virtual void MouseWheel(int32_t Delta) { (void)Delta; }
+  // Delta: WM_MOUSEWHEEL's count (120 a notch, away from the person positive). A control
+  // that does not scroll answers false and its parent gets the wheel.
+  virtual bool MouseWheel(int32_t Delta) {
+    (void)Delta;
+    return false;
+  }
   void VisibleChanged() override;
   void ParentChanged() override;
   virtual void Resized() {}

@@ -58,7 +58,7 @@ int32_t ShowMessageBox(const std::string& Text, const std::string& Caption) {
   }
   int32_t lineH = 13;
   int32_t textW = 0;
-  for (const std::string& l : lines) textW = std::max(textW, MeasureText(&font, l, &lineH));
+  for (const std::string& l : lines) textW = std::max(textW, MeasureText(&font, l, &lineH, TTextWidth::Ink));
   const int32_t textH = lineH * static_cast<int32_t>(lines.size());
   const int32_t clientW = std::clamp(textW + 48, 160, 800);
   const int32_t clientH = textH + 24 + 16 + 25 + 12;
@@ -245,6 +245,12 @@ bool TOpenDialog::Execute() {
   FFiles->SetName("FileList");
   FFolders = Place<TListBox>(FForm, 200, 44, 192, 166);
   FFolders->SetName("FolderList");
+  // The lists show whole rows, their bottoms level: a row cut in half at the bottom
+  // looks like the end of the list.
+  FFolders->SetHeight(FFolders->WholeRowsHeight(166));
+  const int32_t listsBottom = FFolders->Top() + FFolders->Height();
+  const int32_t filesHeight = FFiles->WholeRowsHeight(listsBottom - 70);
+  FFiles->SetBounds(8, listsBottom - filesHeight, 184, filesHeight);
   auto* typeLabel = Place<TLabel>(FForm, 8, 220, 80, 13);
   typeLabel->SetCaption("Files of type:");
   auto* typeName = Place<TLabel>(FForm, 90, 220, 300, 13);

@@ -6,8 +6,11 @@
 #include "runtime/DesignsRegistry.h"
 #include "runtime/Forms.h"
 
-int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height) {
+int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height, TTextWidth Width) {
+  // Measured as drawn: windows are painted on 32-bit back buffers, where text is smooth.
   HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateBitmap(1, 1, 1, 32, nullptr);
+  HGDIOBJ old = SelectObject(dc, bitmap);
   int32_t w = 0;
   {
     TCanvas c;
@@ -16,8 +19,15 @@ int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height)
     const SIZE s = c.TextExtent(Text.empty() ? std::string("W") : Text);
     w = Text.empty() ? 0 : s.cx;
     if (Height != nullptr) *Height = s.cy;
+    if (Width == TTextWidth::Ink && !Text.empty()) {
+      const auto last = static_cast<unsigned char>(Text.back());
+      ABC abc{};
+      if (GetCharABCWidthsA(dc, last, last, &abc) && abc.abcC < 0) w -= abc.abcC;
+    }
     c.SetHandle(nullptr);
   }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
   DeleteDC(dc);
   return w;
 }
@@ -109,10 +119,9 @@ void TLabel::AdjustSize() {
   int32_t w = 0;
   int32_t lineH = 0;
   std::vector<std::string> lines = Lines(nullptr);
-  for (const std::string& l : lines) w = std::max(w, MeasureText(FFont.get(), l, &lineH));
+  for (const std::string& l : lines) w = std::max(w, MeasureText(FFont.get(), l, &lineH, TTextWidth::Ink));
   h = lineH * static_cast<int32_t>(lines.size());
-  // One pixel more than the advance, for the last glyph's overhang.
-  SetBounds(FLeft, FTop, w > 0 ? w + 1 : 0, h);
+  SetBounds(FLeft, FTop, w, h);
 }
 
 void TLabel::PaintControl(TCanvas* Canvas) {
@@ -552,6 +561,18 @@ void TButton::Paint(TCanvas* Canvas) {
 
 // ---- TListBox ----
 
+namespace {
+constexpr int32_t kListInset = 2;          // the sunken edge
+constexpr int32_t kScrollBarWidth = 16;    // and the height of its arrow buttons
+constexpr int32_t kMinThumb = 8;
+constexpr int32_t kWheelLines = 3;         // lines a notch of the wheel scrolls
+constexpr UINT_PTR kRepeatTimer = 1;
+constexpr UINT kRepeatDelay = 350;         // ms before a held arrow starts repeating
+constexpr UINT kRepeatInterval = 50;
+
+bool Inside(const TRect& R, TPoint P) { return P.x >= R.left && P.x < R.right && P.y >= R.top && P.y < R.bottom; }
+}  // namespace
+
 TListBox::TListBox(TComponent* AOwner) : TWinControl(AOwner) {
   FWidth = 121;
   FHeight = 97;
@@ -560,10 +581,15 @@ TListBox::TListBox(TComponent* AOwner) : TWinControl(AOwner) {
   FClickOnRelease = false;  // a list's click is a change of selection
 }
 
+TListBox::~TListBox() {
+  if (HandleAllocated()) KillTimer(FHandle, kRepeatTimer);
+}
+
 void TListBox::SetItems(std::vector<std::string> Value) {
   FItems = std::move(Value);
   FItemIndex = -1;
   FTopIndex = 0;
+  StopScrolling();
   Invalidate();
 }
 
@@ -585,7 +611,12 @@ int32_t TListBox::ItemHeight() const {
   return std::max(1, h + 1);
 }
 
-int32_t TListBox::VisibleCount() const { return std::max(1, (FHeight - 4) / ItemHeight()); }
+int32_t TListBox::VisibleCount() const { return std::max(1, (FHeight - 2 * kListInset) / ItemHeight()); }
+
+int32_t TListBox::WholeRowsHeight(int32_t MaxHeight) const {
+  const int32_t ih = ItemHeight();
+  return 2 * kListInset + std::max(1, (MaxHeight - 2 * kListInset) / ih) * ih;
+}
 
 void TListBox::SetItemIndex(int32_t Value) {
   if (Value < -1 || Value >= Count()) Value = -1;
@@ -599,18 +630,92 @@ void TListBox::SetItemIndex(int32_t Value) {
 }
 
 void TListBox::SetTopIndex(int32_t Value) {
-  const int32_t maxTop = std::max(0, Count() - VisibleCount());
-  Value = std::clamp(Value, 0, maxTop);
+  Value = std::clamp(Value, 0, MaxTopIndex());
   if (FTopIndex == Value) return;
   FTopIndex = Value;
   Invalidate();
 }
 
 int32_t TListBox::ItemAtPos(TPoint P) const {
-  if (P.x < 0 || P.x >= FWidth || P.y < 2) return -1;
-  const int32_t i = FTopIndex + (P.y - 2) / ItemHeight();
+  const int32_t right = ScrollBarShown() ? ScrollBarRect().left : FWidth;
+  if (P.x < 0 || P.x >= right || P.y < kListInset) return -1;
+  const int32_t i = FTopIndex + (P.y - kListInset) / ItemHeight();
   return i < Count() ? i : -1;
 }
+
+// ---- the scroll bar ----
+
+TRect TListBox::ScrollBarRect() const {
+  return Rect(FWidth - kListInset - kScrollBarWidth, kListInset, FWidth - kListInset, FHeight - kListInset);
+}
+
+TRect TListBox::ScrollPartRect(TScrollPart Part) const {
+  if (!ScrollBarShown() || Part == TScrollPart::None) return Rect(0, 0, 0, 0);
+  const TRect bar = ScrollBarRect();
+  // A list too short for two whole arrows shares its height between them.
+  const int32_t arrow = std::min(kScrollBarWidth, (bar.bottom - bar.top) / 2);
+  const TRect track = Rect(bar.left, bar.top + arrow, bar.right, bar.bottom - arrow);
+  const int32_t length = track.bottom - track.top;
+  const int32_t thumb = std::max(kMinThumb, length * VisibleCount() / Count());
+  const bool hasThumb = thumb <= length;
+  const int32_t thumbTop =
+      hasThumb ? track.top + static_cast<int32_t>(static_cast<int64_t>(length - thumb) * FTopIndex / MaxTopIndex())
+               : track.top;
+  switch (Part) {
+    case TScrollPart::LineUp: return Rect(bar.left, bar.top, bar.right, track.top);
+    case TScrollPart::LineDown: return Rect(bar.left, track.bottom, bar.right, bar.bottom);
+    case TScrollPart::Thumb: return hasThumb ? Rect(bar.left, thumbTop, bar.right, thumbTop + thumb) : Rect(0, 0, 0, 0);
+    case TScrollPart::PageUp: return Rect(bar.left, track.top, bar.right, hasThumb ? thumbTop : track.top);
+    case TScrollPart::PageDown:
+      return hasThumb ? Rect(bar.left, thumbTop + thumb, bar.right, track.bottom) : Rect(0, 0, 0, 0);
+    case TScrollPart::None: break;
+  }
+  return Rect(0, 0, 0, 0);
+}
+
+TListBox::TScrollPart TListBox::ScrollPartAt(TPoint P) const {
+  for (TScrollPart part : {TScrollPart::LineUp, TScrollPart::PageUp, TScrollPart::Thumb, TScrollPart::PageDown,
+                           TScrollPart::LineDown}) {
+    if (Inside(ScrollPartRect(part), P)) return part;
+  }
+  return TScrollPart::None;
+}
+
+void TListBox::ScrollStep(TScrollPart Part) {
+  // A held part goes on only while the pointer is on it: paging stops once the thumb has
+  // reached the pointer, and an arrow waits while the pointer is off it.
+  if (ScrollPartAt(FScrollPointer) != Part) return;
+  switch (Part) {
+    case TScrollPart::LineUp: SetTopIndex(FTopIndex - 1); break;
+    case TScrollPart::LineDown: SetTopIndex(FTopIndex + 1); break;
+    case TScrollPart::PageUp: SetTopIndex(FTopIndex - VisibleCount()); break;
+    case TScrollPart::PageDown: SetTopIndex(FTopIndex + VisibleCount()); break;
+    default: break;
+  }
+}
+
+void TListBox::StopScrolling() {
+  if (FScrollHeld == TScrollPart::None) return;
+  FScrollHeld = TScrollPart::None;
+  if (HandleAllocated()) KillTimer(FHandle, kRepeatTimer);
+  Invalidate();
+}
+
+void TListBox::WndProc(TMessage& Message) {
+  if (Message.Msg == WM_TIMER && Message.WParam == kRepeatTimer) {
+    if (FScrollHeld == TScrollPart::None || FScrollHeld == TScrollPart::Thumb) {
+      KillTimer(FHandle, kRepeatTimer);
+    } else {
+      ScrollStep(FScrollHeld);
+      SetTimer(FHandle, kRepeatTimer, kRepeatInterval, nullptr);
+    }
+    return;
+  }
+  if (Message.Msg == WM_CAPTURECHANGED) StopScrolling();
+  TWinControl::WndProc(Message);
+}
+
+// ---- input ----
 
 void TListBox::UserSelect(int32_t Index) {
   if (Count() == 0) return;
@@ -639,7 +744,19 @@ void TListBox::KeyDown(WORD& Key, TShiftState Shift) {
 }
 
 void TListBox::DoMouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
-  if (Button == mbLeft) {
+  const TScrollPart part = ScrollPartAt(Point(X, Y));
+  if (Button == mbLeft && part != TScrollPart::None) {
+    // The scroll bar scrolls and leaves the focus and the selection where they are.
+    FScrollHeld = part;
+    FScrollPointer = Point(X, Y);
+    if (part == TScrollPart::Thumb) {
+      FThumbGrab = Y - ScrollPartRect(TScrollPart::Thumb).top;
+    } else {
+      ScrollStep(part);
+      SetTimer(FHandle, kRepeatTimer, kRepeatDelay, nullptr);
+    }
+    Invalidate();
+  } else if (Button == mbLeft && !Inside(ScrollBarRect(), Point(X, Y))) {
     if (!Focused()) SetFocus();
     const int32_t i = ItemAtPos(Point(X, Y));
     if (i >= 0) UserSelect(i);
@@ -647,7 +764,47 @@ void TListBox::DoMouseDown(TMouseButton Button, TShiftState Shift, int32_t X, in
   TWinControl::DoMouseDown(Button, Shift, X, Y);
 }
 
-void TListBox::MouseWheel(int32_t Delta) { SetTopIndex(FTopIndex - Delta / 40); }
+void TListBox::DoMouseMove(TShiftState Shift, int32_t X, int32_t Y) {
+  if (FScrollHeld != TScrollPart::None) {
+    FScrollPointer = Point(X, Y);
+    if (FScrollHeld == TScrollPart::Thumb) {
+      // The thumb follows the pointer; the top row is the one its place stands for.
+      const TRect up = ScrollPartRect(TScrollPart::LineUp);
+      const TRect down = ScrollPartRect(TScrollPart::LineDown);
+      const TRect thumb = ScrollPartRect(TScrollPart::Thumb);
+      const int32_t room = (down.top - up.bottom) - (thumb.bottom - thumb.top);
+      if (room > 0) {
+        const int64_t offset = std::clamp<int64_t>(Y - FThumbGrab - up.bottom, 0, room);
+        SetTopIndex(static_cast<int32_t>((offset * MaxTopIndex() + room / 2) / room));
+      }
+    }
+  }
+  TWinControl::DoMouseMove(Shift, X, Y);
+}
+
+void TListBox::DoMouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) {
+  if (Button == mbLeft) StopScrolling();
+  TWinControl::DoMouseUp(Button, Shift, X, Y);
+}
+
+void TListBox::DblClick() {
+  // Two quick presses on the scroll bar are two scrolls, not a choice of the item.
+  if (FScrollHeld != TScrollPart::None) return;
+  POINT p;
+  if (GetCursorPos(&p) && ::ScreenToClient(FHandle, &p) && ScrollBarShown() && Inside(ScrollBarRect(), p)) return;
+  TWinControl::DblClick();
+}
+
+bool TListBox::MouseWheel(int32_t Delta) {
+  // Fractions of a notch (a touchpad's) add up until they make a line.
+  FWheelRest += Delta * kWheelLines;
+  const int32_t lines = FWheelRest / WHEEL_DELTA;
+  FWheelRest -= lines * WHEEL_DELTA;
+  SetTopIndex(FTopIndex - lines);
+  return true;
+}
+
+// ---- painting ----
 
 void TListBox::PaintBackground(TCanvas* Canvas) {
   TRect r = ClientRect();
@@ -659,14 +816,15 @@ void TListBox::PaintBackground(TCanvas* Canvas) {
 void TListBox::Paint(TCanvas* Canvas) {
   HDC dc = Canvas->Handle();
   const int saved = SaveDC(dc);
-  IntersectClipRect(dc, 2, 2, FWidth - 2, FHeight - 2);
+  const int32_t right = ScrollBarShown() ? ScrollBarRect().left : FWidth - kListInset;
+  IntersectClipRect(dc, kListInset, kListInset, right, FHeight - kListInset);
   Canvas->Font()->Assign(FFont.get());
   const int32_t ih = ItemHeight();
   const bool focused = Focused();
   for (int32_t i = FTopIndex; i < Count(); ++i) {
-    const int32_t y = 2 + (i - FTopIndex) * ih;
-    if (y >= FHeight - 2) break;
-    const TRect row = Rect(2, y, FWidth - 2, y + ih);
+    const int32_t y = kListInset + (i - FTopIndex) * ih;
+    if (y >= FHeight - kListInset) break;
+    const TRect row = Rect(kListInset, y, right, y + ih);
     if (i == FItemIndex) {
       Canvas->Brush()->SetColor(clHighlight);
       Canvas->FillRect(row);
@@ -682,6 +840,53 @@ void TListBox::Paint(TCanvas* Canvas) {
     }
   }
   RestoreDC(dc, saved);
+  if (ScrollBarShown()) PaintScrollBar(Canvas);
+}
+
+namespace {
+// A raised button of the scroll bar, sunk while held, with an arrow on it when Direction
+// is -1 (up) or 1 (down).
+void PaintScrollButton(TCanvas* Canvas, TRect R, bool Held, int32_t Direction, bool Enabled) {
+  if (R.bottom <= R.top) return;
+  if (Held) {
+    Canvas->Brush()->SetColor(clBtnShadow);
+    Canvas->FrameRect(R);
+    R.left += 1, R.top += 1, R.right -= 1, R.bottom -= 1;
+  } else {
+    DrawRaisedEdge(Canvas, R, false);
+  }
+  Canvas->Brush()->SetColor(clBtnFace);
+  Canvas->FillRect(R);
+  if (Direction == 0) return;
+  // A solid triangle four rows high, pointing the way the list moves.
+  const int32_t shift = Held ? 1 : 0;
+  const int32_t cx = (R.left + R.right) / 2 + shift;
+  const int32_t cy = (R.top + R.bottom) / 2 + shift;
+  Canvas->Brush()->SetColor(Enabled ? clBtnText : clGrayText);
+  for (int32_t row = 0; row < 4; ++row) {
+    const int32_t half = Direction < 0 ? row : 3 - row;
+    const int32_t y = cy - 2 + row;
+    Canvas->FillRect(Rect(cx - half, y, cx + half + 1, y + 1));
+  }
+}
+}  // namespace
+
+void TListBox::PaintScrollBar(TCanvas* Canvas) {
+  const TRect bar = ScrollBarRect();
+  Canvas->Brush()->SetStyle(bsSolid);
+  Canvas->Brush()->SetColor(cl3DLight);
+  Canvas->FillRect(bar);
+  for (TScrollPart page : {TScrollPart::PageUp, TScrollPart::PageDown}) {
+    if (FScrollHeld == page && ScrollPartAt(FScrollPointer) == page) {
+      Canvas->Brush()->SetColor(clBtnShadow);
+      Canvas->FillRect(ScrollPartRect(page));
+    }
+  }
+  PaintScrollButton(Canvas, ScrollPartRect(TScrollPart::LineUp), FScrollHeld == TScrollPart::LineUp, -1,
+                    FEnabled && FTopIndex > 0);
+  PaintScrollButton(Canvas, ScrollPartRect(TScrollPart::LineDown), FScrollHeld == TScrollPart::LineDown, 1,
+                    FEnabled && FTopIndex < MaxTopIndex());
+  PaintScrollButton(Canvas, ScrollPartRect(TScrollPart::Thumb), false, 0, FEnabled);
 }
 
 // ---- published properties ----

@@ -38,8 +38,12 @@ class TLabel : public TGraphicControl {
   bool FWordWrap = false;
 };
 
-// The text width of Text in Font, measured on a screen-compatible DC.
-int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height = nullptr);
+// What a text's width is taken to be: where the next text would start, or all the room
+// its ink takes (a slanted or heavy last letter reaches past its advance).
+enum class TTextWidth { Advance, Ink };
+// The width of Text in Font as a window draws it; Height receives the line height.
+int32_t MeasureText(const TFont* Font, const std::string& Text, int32_t* Height = nullptr,
+                    TTextWidth Width = TTextWidth::Advance);
 
 class TCustomEdit : public TWinControl {
  public:
@@ -151,10 +155,12 @@ class TButton : public TButtonControl {
   bool FSpaceDown = false;
 };
 
+// A list of text items with a vertical scroll bar that shows when they do not all fit.
 class TListBox : public TWinControl {
  public:
   PELLORA_CLASS_NAME(TListBox)
   explicit TListBox(TComponent* AOwner);
+  ~TListBox() override;
 
   int32_t Count() const { return static_cast<int32_t>(FItems.size()); }
   const std::vector<std::string>& Items() const { return FItems; }
@@ -169,23 +175,48 @@ class TListBox : public TWinControl {
   void SetTopIndex(int32_t Value);
   int32_t ItemHeight() const;
   int32_t ItemAtPos(TPoint P) const;
+  // The rows shown whole.
   int32_t VisibleCount() const;
+  // The greatest height up to MaxHeight that shows whole rows only (one row at least).
+  int32_t WholeRowsHeight(int32_t MaxHeight) const;
+
+  // The parts of the scroll bar, top to bottom.
+  enum class TScrollPart { None, LineUp, PageUp, Thumb, PageDown, LineDown };
+  bool ScrollBarShown() const { return Count() > VisibleCount(); }
+  // Where a part is in client coordinates (empty when the bar or the part is not shown).
+  TRect ScrollPartRect(TScrollPart Part) const;
+  TScrollPart ScrollPartAt(TPoint P) const;
 
   bool WantsKey(WORD Key, TShiftState Shift) const override;
 
  protected:
+  void WndProc(TMessage& Message) override;
   void KeyDown(WORD& Key, TShiftState Shift) override;
   void DoMouseDown(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
-  void MouseWheel(int32_t Delta) override;
+  void DoMouseMove(TShiftState Shift, int32_t X, int32_t Y) override;
+  void DoMouseUp(TMouseButton Button, TShiftState Shift, int32_t X, int32_t Y) override;
+  void DblClick() override;
+  bool MouseWheel(int32_t Delta) override;
   void PaintBackground(TCanvas* Canvas) override;
   void Paint(TCanvas* Canvas) override;
 
  private:
   // A change the person made: selects, scrolls it into view and raises OnClick.
   void UserSelect(int32_t Index);
+  int32_t MaxTopIndex() const { return std::max(0, Count() - VisibleCount()); }
+  TRect ScrollBarRect() const;
+  void PaintScrollBar(TCanvas* Canvas);
+  // One step of the part held down.
+  void ScrollStep(TScrollPart Part);
+  void StopScrolling();
+
   std::vector<std::string> FItems;
   int32_t FItemIndex = -1;
   int32_t FTopIndex = 0;
+  TScrollPart FScrollHeld = TScrollPart::None;  // the part the left button went down on
+  TPoint FScrollPointer{};                       // where the pointer is while it is held
+  int32_t FThumbGrab = 0;                        // the pointer's offset into the thumb while dragging
+  int32_t FWheelRest = 0;                        // a wheel turn too small to scroll a line yet
 };
 
 // Makes this unit's classes known to the design reader; the program's list of units calls

@@ -58,6 +58,8 @@ type_into 40 40 121 21 "101"
 type_into 40 88 121 21 "55"
 click 40 136 75 25
 BOX="$(wait_window Pellora)" || fail "no message box for a count of 101"
+sleep 0.3
+shot "$BOX" range-message.png
 xdotool key Return
 wait_end "the message"
 expect_stored BallsCount 12

@@ -1,6 +1,7 @@
 #include <cstdlib>
 
 #include "forms_fixture.h"
+#include "platform/clock/Clock.h"
 #include "runtime/Clipbrd.h"
 #include "support/Png.h"
 
@@ -268,6 +269,195 @@ TEST_F(ControlsTest, AListBoxSelectsByKeysAndMouse) {
   EXPECT_EQ(list->ItemIndex(), 1);
   EXPECT_EQ(clicks, 3);
   EXPECT_THROW(list->Item(9), EListError);
+}
+
+// A list longer than it is tall, on a form shown without a modal loop, and a manual
+// clock for the scroll bar's repeat.
+class ScrollingListTest : public ControlsTest {
+ protected:
+  void SetUp() override {
+    ControlsTest::SetUp();
+    InstallClock(&manualClock);
+    list = Add<TListBox>(140, 8, 110, 80);
+    std::vector<std::string> items;
+    for (int i = 0; i < 30; ++i) items.push_back("item " + std::to_string(i));
+    list->SetItems(items);
+    list->SetOnClick([this](TObject*) { ++listClicks; });
+    list->SetOnDblClick([this](TObject*) { ++listDblClicks; });
+    ShowForm();
+  }
+  void TearDown() override {
+    ControlsTest::TearDown();
+    InstallClock(nullptr);
+  }
+  POINT Centre(TListBox::TScrollPart Part) {
+    const TRect r = list->ScrollPartRect(Part);
+    EXPECT_LT(r.top, r.bottom);
+    POINT p{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ClientToScreen(list->Handle(), &p);
+    return p;
+  }
+  void Press(POINT Screen) {
+    headless::MouseMove(Screen.x, Screen.y);
+    headless::MouseButton(1, true, Screen.x, Screen.y);
+    Pump();
+  }
+  void Release(POINT Screen) {
+    headless::MouseButton(1, false, Screen.x, Screen.y);
+    Pump();
+  }
+  void Wait(uint64_t Ms) {
+    manualClock.Advance(Ms);
+    Pump();
+  }
+  int MaxTop() const { return list->Count() - list->VisibleCount(); }
+
+  ManualClock manualClock{1000};
+  TListBox* list = nullptr;
+  int listClicks = 0, listDblClicks = 0;
+};
+
+TEST_F(ScrollingListTest, TheScrollBarShowsOnlyWhenTheItemsDoNotFitAndTheThumbFollowsTheTop) {
+  using Part = TListBox::TScrollPart;
+  ASSERT_TRUE(list->ScrollBarShown());
+  EXPECT_EQ(list->VisibleCount(), (80 - 4) / list->ItemHeight());
+  // Drawn: the arrow buttons' face, and the track, right of the items.
+  const TRect up = list->ScrollPartRect(Part::LineUp);
+  EXPECT_EQ(up.right, 110 - 2);
+  EXPECT_EQ(up.bottom - up.top, 16);
+  EXPECT_EQ(Pixel(140 + up.left + 3, 8 + up.top + 2), 0xC0C0C0u);
+  const TRect track = list->ScrollPartRect(Part::PageDown);
+  EXPECT_EQ(Pixel(140 + track.left + 8, 8 + track.bottom - 2), 0xDFDFDFu);
+  // Items stop short of the bar, and a press on the bar picks none.
+  EXPECT_EQ(list->ItemAtPos(Point(up.left - 1, 5)), 0);
+  EXPECT_EQ(list->ItemAtPos(Point(up.left, 5)), -1);
+
+  const TRect thumbAtTop = list->ScrollPartRect(Part::Thumb);
+  EXPECT_EQ(thumbAtTop.top, up.bottom);
+  EXPECT_EQ(list->ScrollPartRect(Part::PageUp).bottom, list->ScrollPartRect(Part::PageUp).top);
+  list->SetTopIndex(1000);
+  EXPECT_EQ(list->TopIndex(), MaxTop());
+  EXPECT_EQ(list->ScrollPartRect(Part::Thumb).bottom, list->ScrollPartRect(Part::LineDown).top);
+  // The last item is reachable and shown whole.
+  EXPECT_EQ(list->TopIndex() + list->VisibleCount(), list->Count());
+
+  list->SetItems({"a", "b"});
+  EXPECT_FALSE(list->ScrollBarShown());
+  EXPECT_EQ(list->ScrollPartAt(Point(110 - 5, 10)), Part::None);
+  UpdateWindow(form->Handle());
+  EXPECT_EQ(Pixel(140 + 110 - 8, 8 + 20), 0xFFFFFFu);  // no bar: the list's own white
+  if (const char* d = std::getenv("PELLORA_SHOTS")) SaveWindowPng(form->Handle(), std::string(d) + "/list-short.png");
+}
+
+TEST_F(ScrollingListTest, AHeldArrowRepeatsOnTheClockWhileThePointerIsOnItAndStopsWhenReleased) {
+  using Part = TListBox::TScrollPart;
+  const POINT down = Centre(Part::LineDown);
+  Press(down);
+  EXPECT_EQ(list->TopIndex(), 1);
+  Wait(349);
+  EXPECT_EQ(list->TopIndex(), 1);
+  Wait(1);
+  EXPECT_EQ(list->TopIndex(), 2);
+  Wait(50);
+  EXPECT_EQ(list->TopIndex(), 3);
+  // Off the arrow it waits; back on it, it goes on.
+  POINT item{20, 20};
+  ClientToScreen(list->Handle(), &item);
+  headless::MouseMove(item.x, item.y);
+  Wait(50);
+  Wait(50);
+  EXPECT_EQ(list->TopIndex(), 3);
+  headless::MouseMove(down.x, down.y);
+  Wait(50);
+  EXPECT_EQ(list->TopIndex(), 4);
+  if (const char* d = std::getenv("PELLORA_SHOTS")) SaveWindowPng(form->Handle(), std::string(d) + "/list-held.png");
+  Release(down);
+  Wait(1000);
+  EXPECT_EQ(list->TopIndex(), 4);
+  // Scrolling chose nothing and took no focus.
+  EXPECT_EQ(list->ItemIndex(), -1);
+  EXPECT_EQ(listClicks, 0);
+  EXPECT_FALSE(list->Focused());
+
+  // The up arrow, and the end: held at the top it has nothing more to do.
+  const POINT up = Centre(Part::LineUp);
+  Press(up);
+  for (int i = 0; i < 10; ++i) Wait(400);
+  EXPECT_EQ(list->TopIndex(), 0);
+  Release(up);
+}
+
+TEST_F(ScrollingListTest, TheTrackPagesUntilTheThumbReachesThePointerAndTheThumbDrags) {
+  using Part = TListBox::TScrollPart;
+  const TRect track = list->ScrollPartRect(Part::PageDown);
+  const POINT middleClient{(track.left + track.right) / 2, (track.top + track.bottom) / 2};
+  POINT middle = middleClient;
+  ClientToScreen(list->Handle(), &middle);
+  Press(middle);
+  EXPECT_EQ(list->TopIndex(), list->VisibleCount());
+  for (int i = 0; i < 20; ++i) Wait(400);
+  // The thumb came down to the pointer and stopped there, short of the end.
+  EXPECT_EQ(list->ScrollPartAt(middleClient), Part::Thumb);
+  EXPECT_LT(list->TopIndex(), MaxTop());
+  Release(middle);
+
+  // The thumb, dragged up past the track's top, brings the list to its top; dragged
+  // to the middle of its room, to the middle.
+  const TRect grabbed = list->ScrollPartRect(Part::Thumb);
+  const POINT thumb = Centre(Part::Thumb);
+  POINT thumbClient = thumb;
+  ScreenToClient(list->Handle(), &thumbClient);
+  const int grab = thumbClient.y - grabbed.top;
+  Press(thumb);
+  headless::MouseMove(thumb.x, thumb.y - 500);
+  Pump();
+  EXPECT_EQ(list->TopIndex(), 0);
+  const TRect up = list->ScrollPartRect(Part::LineUp);
+  const TRect down = list->ScrollPartRect(Part::LineDown);
+  const int room = (down.top - up.bottom) - (grabbed.bottom - grabbed.top);
+  POINT half{thumbClient.x, up.bottom + room / 2 + grab};
+  ClientToScreen(list->Handle(), &half);
+  headless::MouseMove(half.x, half.y);
+  Pump();
+  EXPECT_NEAR(list->TopIndex(), MaxTop() / 2, 1);
+  EXPECT_EQ(list->ScrollPartRect(Part::Thumb).top, up.bottom + room / 2);
+  Release(half);
+  EXPECT_EQ(list->ItemIndex(), -1);
+}
+
+TEST_F(ScrollingListTest, TwoQuickPressesOnTheScrollBarScrollTwiceAndChooseNothing) {
+  using Part = TListBox::TScrollPart;
+  headless::Click(list->Handle(), 20, 5);  // chooses item 0 and takes the focus
+  Pump();
+  ASSERT_EQ(list->ItemIndex(), 0);
+  const POINT down = Centre(Part::LineDown);
+  Press(down);
+  Release(down);
+  Press(down);  // at the same moment: a double click
+  Release(down);
+  EXPECT_EQ(list->TopIndex(), 2);
+  EXPECT_EQ(listDblClicks, 0);
+  EXPECT_EQ(list->ItemIndex(), 0);
+}
+
+TEST_F(ScrollingListTest, TheWheelScrollsThreeLinesANotchAndAddsUpFractions) {
+  headless::Wheel(list->Handle(), 20, 20, -WHEEL_DELTA);
+  Pump();
+  EXPECT_EQ(list->TopIndex(), 3);
+  for (int i = 0; i < 3; ++i) headless::Wheel(list->Handle(), 20, 20, -30);  // 3/4 of a notch
+  Pump();
+  EXPECT_EQ(list->TopIndex(), 5);
+  headless::Wheel(list->Handle(), 20, 20, -30);
+  Pump();
+  EXPECT_EQ(list->TopIndex(), 6);
+  headless::Wheel(list->Handle(), 20, 20, 50 * WHEEL_DELTA);
+  Pump();
+  EXPECT_EQ(list->TopIndex(), 0);
+  // Over a control that does not scroll, nothing moves.
+  headless::Wheel(edit1->Handle(), 5, 5, -WHEEL_DELTA);
+  Pump();
+  EXPECT_EQ(list->TopIndex(), 0);
+  EXPECT_EQ(list->ItemIndex(), -1);
 }
 
 }  // namespace

@@ -133,6 +133,13 @@ struct TEXTMETRICA {
   BYTE tmPitchAndFamily;
   BYTE tmCharSet;
 };
+// A character's ink against its advance: A from the pen to the ink, B the ink's width, C
+// from the ink to the next pen position (negative when the ink reaches past the advance).
+struct ABC {
+  int abcA;
+  UINT abcB;
+  int abcC;
+};
 struct LOGPEN {
   UINT lopnStyle;
   POINT lopnWidth;
@@ -356,6 +363,8 @@ COLORREF GetBkColor(HDC dc);
 BOOL TextOutA(HDC dc, int x, int y, const char* text, int length);
 BOOL GetTextExtentPoint32A(HDC dc, const char* text, int length, SIZE* size);
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
+// One ABC per character code from first to last (at most 255), as drawn on this DC.
+BOOL GetCharABCWidthsA(HDC dc, UINT first, UINT last, ABC* widths);
 // Text with an optional rectangle: ETO_OPAQUE fills it with the background colour first,
 // ETO_CLIPPED keeps the text inside it. dx, when given, holds the advance of each character.
 constexpr UINT ETO_OPAQUE = 0x0002;

@@ -159,8 +159,28 @@ FT_ULong CodePoint(unsigned char c) {
   return c >= 0x80 && c < 0xA0 ? high[c - 0x80] : c;
 }
 
-FT_Int32 LoadFlags(const Realized& r) {
-  return r.mono ? (FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) : (FT_LOAD_DEFAULT | FT_LOAD_TARGET_LIGHT);
+// Hinting can leave blank columns at the sides of a glyph's bitmap; without them the
+// glyph's left and width say exactly where its ink is.
+void TrimBlankColumns(Glyph& g) {
+  int first = g.width, last = -1;
+  for (int y = 0; y < g.height; ++y) {
+    const uint8_t* row = g.coverage.data() + static_cast<size_t>(y) * g.width;
+    for (int x = 0; x < g.width; ++x) {
+      if (row[x] == 0) continue;
+      first = std::min(first, x);
+      last = std::max(last, x);
+    }
+  }
+  if (first == 0 && last == g.width - 1) return;
+  const int width = last < first ? 0 : last - first + 1;
+  std::vector<uint8_t> kept(static_cast<size_t>(width) * static_cast<size_t>(g.height));
+  for (int y = 0; y < g.height && width > 0; ++y)
+    std::copy_n(g.coverage.begin() + static_cast<ptrdiff_t>(y) * g.width + first, width,
+                kept.begin() + static_cast<ptrdiff_t>(y) * width);
+  g.coverage = std::move(kept);
+  g.left += width > 0 ? first : 0;
+  g.width = width;
+  if (width == 0) g.height = 0;
 }
 
 const Glyph& GlyphFor(Realized& r, unsigned char c) {
@@ -168,7 +188,11 @@ const Glyph& GlyphFor(Realized& r, unsigned char c) {
   if (g.loaded) return g;
   g.loaded = true;
   FT_UInt index = FT_Get_Char_Index(r.face, CodePoint(c));
-  if (FT_Load_Glyph(r.face, index, LoadFlags(r)) != 0) return g;
+  // Crisp and smooth text share one outline, hinted lightly: the advances are then the
+  // same whatever the target's depth, so text measured on one device context and drawn
+  // on another takes the same room (full hinting for crisp text moved advances by a
+  // pixel either way, and a label sized on a memory DC lost its last narrow glyphs).
+  if (FT_Load_Glyph(r.face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_LIGHT) != 0) return g;
   FT_GlyphSlot slot = r.face->glyph;
   if (r.boldSynth) FT_GlyphSlot_Embolden(slot);
   if (r.italicSynth) FT_GlyphSlot_Oblique(slot);
@@ -192,6 +216,7 @@ const Glyph& GlyphFor(Realized& r, unsigned char c) {
       g.coverage[static_cast<size_t>(y) * g.width + x] = v;
     }
   }
+  TrimBlankColumns(g);
   return g;
 }
 
@@ -398,6 +423,23 @@ BOOL GetTextExtentPoint32A(HDC h, const char* text, int length, SIZE* size) {
   if (!r) return FALSE;
   size->cx = ExtentOf(*r, text, length);
   size->cy = r->tm.tmHeight;
+  return TRUE;
+}
+
+BOOL GetCharABCWidthsA(HDC h, UINT first, UINT last, ABC* widths) {
+  GDI_LOCK;
+  Dc* dc = GetDc(h);
+  if (!dc || !widths || first > last || last > 0xFF) return FALSE;
+  Surface s;
+  bool has = SurfaceOfDc(*dc, s);
+  Realized* r = RealizeFor(*dc, has ? &s : nullptr);
+  if (!r) return FALSE;
+  for (UINT c = first; c <= last; ++c) {
+    const Glyph& g = GlyphFor(*r, static_cast<unsigned char>(c));
+    // A glyph without ink (a space) is all advance.
+    const int a = g.width > 0 ? g.left : 0;
+    widths[c - first] = ABC{a, static_cast<UINT>(g.width), g.advance - a - g.width};
+  }
   return TRUE;
 }
 

@@ -26,6 +26,9 @@ void MouseMove(int screenX, int screenY);
 void MouseMoveClient(HWND hwnd, int x, int y);
 void MouseButton(int button, bool down, int screenX, int screenY);  // button: 1 left, 2 middle, 3 right
 void Click(HWND hwnd, int clientX, int clientY, int button = 1);   // move, down, up
+// Moves the pointer there, then turns the wheel by delta (120 a notch, away from the person
+// positive, as WM_MOUSEWHEEL counts).
+void Wheel(HWND hwnd, int clientX, int clientY, int delta);
 void ActivateWindow(HWND topLevel);  // as if the person clicked its frame or the taskbar
 void ActivateOtherApplication();     // activation leaves for another program
 void RequestClose(HWND topLevel);    // the close box

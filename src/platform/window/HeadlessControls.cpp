@@ -173,6 +173,17 @@ void Click(HWND hwnd, int clientX, int clientY, int button) {
   MouseButton(button, false, p.x, p.y);
 }
 
+void Wheel(HWND hwnd, int clientX, int clientY, int delta) {
+  POINT p{clientX, clientY};
+  if (!ClientToScreen(hwnd, &p)) return;
+  MouseMove(p.x, p.y);
+  NativeEvent e;
+  e.kind = NativeEvent::Wheel;
+  e.wheel = delta;
+  e.window = TopAt(p.x, p.y, &e.x, &e.y);
+  if (e.window) Inject(e);
+}
+
 void ActivateWindow(HWND topLevel) {
   NativeEvent e;
   e.kind = NativeEvent::FocusGained;

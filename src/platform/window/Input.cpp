@@ -1,4 +1,5 @@
 // The turning of native input and window events into messages.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -104,19 +105,19 @@ void ConvertMouse(const NativeEvent& e) {
   }
   if (!top) return;
   const uintptr_t topId = top->id;
-  if (e.kind == NativeEvent::Wheel) {
-    const uintptr_t target = KeyTarget();
-    if (target) {
-      QueueInput(target, WM_MOUSEWHEEL,
-                 (MouseKeys(s.asyncState) & 0xFFFF) | (static_cast<WPARAM>(static_cast<WORD>(e.wheel * 120)) << 16),
-                 MAKELPARAM(s.cursorPos.x, s.cursorPos.y));
-    }
-    return;
-  }
   if (!s.capture && (top->style & WS_DISABLED)) return;
   POINT client{};
   const uintptr_t target = MouseTarget(*top, POINT{e.x, e.y}, &client);
   if (!target) return;
+  if (e.kind == NativeEvent::Wheel) {
+    // The wheel scrolls what is under the pointer, as people expect of a desktop today,
+    // not whatever has the focus; its place is given on the screen.
+    const auto delta = static_cast<SHORT>(std::clamp(e.wheel, -32768, 32767));
+    QueueInput(target, WM_MOUSEWHEEL,
+               (MouseKeys(s.asyncState) & 0xFFFF) | (static_cast<WPARAM>(static_cast<WORD>(delta)) << 16),
+               MAKELPARAM(s.cursorPos.x, s.cursorPos.y));
+    return;
+  }
   const LPARAM where = MAKELPARAM(client.x, client.y);
   if (e.kind == NativeEvent::MouseMove) {
     SendMessageA(H(target), WM_SETCURSOR, static_cast<WPARAM>(target), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));

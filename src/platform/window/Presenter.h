@@ -56,7 +56,7 @@ struct NativeEvent {
   int x = 0;           // client coordinates of `window` for mouse events
   int y = 0;
   int button = 0;  // 1 left, 2 middle, 3 right
-  int wheel = 0;
+  int wheel = 0;    // wheel turn in 1/120 of a notch, away from the person positive
   std::string text;
 };
 

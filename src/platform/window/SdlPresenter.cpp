@@ -4,6 +4,7 @@
 // first window needs it.
 #include <SDL.h>
 
+#include <cmath>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -477,7 +478,11 @@ class SdlPresenter : public Presenter {
       case SDL_MOUSEWHEEL:
         n.kind = NativeEvent::Wheel;
         n.window = IdOf(e.wheel.windowID);
-        n.wheel = e.wheel.y;
+        n.x = e.wheel.mouseX;
+        n.y = e.wheel.mouseY;
+        // Touchpads turn the wheel by fractions of a notch; a "natural" setting flips it.
+        n.wheel = static_cast<int>(std::lround(e.wheel.preciseY * 120.0f)) *
+                  (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1);
         if (!n.window) return;
         Push(n);
         return;

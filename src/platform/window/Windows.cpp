@@ -731,6 +731,10 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
           break;
       }
       return 0;
+    case WM_MOUSEWHEEL:
+      // A child that does not scroll hands the wheel to its parent.
+      if (w->IsChild()) return SendMessageA(H(w->parent), message, wParam, lParam);
+      return 0;
     case WM_SYSKEYDOWN:
       if (wParam == VK_F4 && (lParam & KF_ALTDOWN_BIT)) {
         if (Window* r = Root(w)) SendMessageA(H(r->id), WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -351,6 +351,46 @@ TEST_F(WindowTest, MouseGoesToTheDeepestChildUnderItInClientCoordinates) {
   EXPECT_EQ(CountOf(top, WM_LBUTTONDOWN), 0);
 }
 
+TEST_F(WindowTest, TheWheelGoesToTheWindowUnderThePointerAndUnhandledUpToItsParent) {
+  HWND top = TopLevel(WS_POPUP | WS_VISIBLE, 100, 100, 300, 200);
+  HWND list = Child(top, 10, 10, 100, 100, 1);
+  HWND field = Child(top, 150, 10, 100, 20, 2);
+  SetFocus(field);  // the focus elsewhere does not take the wheel
+  Log().clear();
+  headless::Wheel(top, 30, 40, -2 * WHEEL_DELTA);
+  headless::Wheel(top, 30, 40, 36);  // a touchpad's fraction of a notch
+  Pump();
+  std::vector<Received> wheels;
+  for (const Received& r : Log())
+    if (r.message == WM_MOUSEWHEEL) wheels.push_back(r);
+  // The recording procedure leaves the wheel to the default one, which hands it up.
+  ASSERT_EQ(wheels.size(), 4u);
+  EXPECT_EQ(wheels[0].hwnd, list);
+  EXPECT_EQ(wheels[1].hwnd, top);
+  EXPECT_EQ(static_cast<SHORT>(HIWORD(wheels[0].wParam)), -240);
+  EXPECT_EQ(static_cast<SHORT>(HIWORD(wheels[2].wParam)), 36);
+  EXPECT_EQ(GET_X_LPARAM(wheels[0].lParam), 130);  // the pointer, on the screen
+  EXPECT_EQ(GET_Y_LPARAM(wheels[0].lParam), 140);
+  EXPECT_EQ(CountOf(field, WM_MOUSEWHEEL), 0);
+
+  // A wheel turned while a button is held says so, as other mouse messages do.
+  Log().clear();
+  headless::MouseButton(1, true, 130, 140);
+  headless::Wheel(top, 30, 40, WHEEL_DELTA);
+  headless::MouseButton(1, false, 130, 140);
+  Pump();
+  const auto wheel = std::find_if(Log().begin(), Log().end(), [](const Received& r) { return r.message == WM_MOUSEWHEEL; });
+  ASSERT_NE(wheel, Log().end());
+  EXPECT_EQ(wheel->wParam & MK_LBUTTON, MK_LBUTTON);
+
+  // Over a disabled window nothing scrolls.
+  EnableWindow(list, FALSE);
+  Log().clear();
+  headless::Wheel(top, 30, 40, WHEEL_DELTA);
+  Pump();
+  EXPECT_EQ(CountOf(list, WM_MOUSEWHEEL) + CountOf(top, WM_MOUSEWHEEL), 0);
+}
+
 TEST_F(WindowTest, CaptureTakesTheMouseEvenOutsideTheWindow) {
   HWND top = TopLevel(WS_POPUP | WS_VISIBLE, 0, 0, 300, 200);
   HWND button = Child(top, 10, 10, 30, 20, 2);

@@ -139,6 +139,13 @@ TEST_F(SdlPresenter, PaintsOnARealDisplayAndHearsRealKeysAndMoves) {
   const auto move = std::find_if(Log().rbegin(), Log().rend(), [&](const Received& r) { return r.message == WM_MOUSEMOVE; });
   EXPECT_EQ(GET_X_LPARAM(move->lParam), 60);
   EXPECT_EQ(GET_Y_LPARAM(move->lParam), 70);
+  // The wheel turned one notch towards the person, where the pointer is.
+  X("xdotool click 5");
+  ASSERT_TRUE(LoopUntil(2000, [&] { return CountOf(top, WM_MOUSEWHEEL) > 0; }));
+  const auto wheel = std::find_if(Log().begin(), Log().end(), [&](const Received& r) { return r.message == WM_MOUSEWHEEL; });
+  EXPECT_EQ(static_cast<SHORT>(HIWORD(wheel->wParam)), -WHEEL_DELTA);
+  EXPECT_EQ(GET_X_LPARAM(wheel->lParam), 160);
+  EXPECT_EQ(GET_Y_LPARAM(wheel->lParam), 170);
   SetForegroundWindow(top);
   LoopUntil(200, [] { return false; });
   Shell("DISPLAY=" + server.Display() + " xdotool key a");
