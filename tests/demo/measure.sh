@@ -9,7 +9,7 @@ DEMO="${1:?usage: measure.sh path/to/pellora_demo}"
 for n in $(seq 140 199); do
   if [ ! -e "/tmp/.X$n-lock" ]; then DISPLAY_NUM=$n; break; fi
 done
-Xvfb ":$DISPLAY_NUM" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$DISPLAY_NUM" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 XVFB_PID=$!
 trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
 export DISPLAY=":$DISPLAY_NUM"

@@ -22,7 +22,7 @@ class Xvfb {
       struct stat st;
       if (stat(socket.c_str(), &st) == 0 || stat(lock.c_str(), &st) == 0) continue;
       display_ = ":" + std::to_string(n);
-      const char* argv[] = {"Xvfb", display_.c_str(), "-screen", "0", screen, "-nolisten", "tcp", nullptr};
+      const char* argv[] = {"Xvfb", display_.c_str(), "-screen", "0", screen, "-nolisten", "tcp", "-noreset", nullptr};
       posix_spawn_file_actions_t actions;
       posix_spawn_file_actions_init(&actions);
       posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
