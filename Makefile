@@ -31,4 +31,4 @@ bench: bench-build
 	scripts/bench-blur build-bench
 
 clean:
-	rm -rf $(BUILD) build-bench
+	rm -rf $(BUILD) build-bench build-sanitize
