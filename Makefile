@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 ARGS  ?= /s
 
-.PHONY: bootstrap configure build run test bench fuzz clean
+.PHONY: bootstrap configure build run test bench-build bench fuzz clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -20,12 +20,15 @@ run: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-bench:
-	@scripts/bootstrap bench
+# The Release build the benchmarks time. CI compiles it as well, so that it stays warning-free.
+bench-build: bootstrap
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-bench -j $(JOBS)
-	@for b in build-bench/bench/bench_*; do echo "== $$b"; $$b; done
+
+bench: bench-build
+	@scripts/bootstrap bench
+	@for b in build-bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
 	scripts/bench-blur build-bench
 
 clean:
-	rm -rf $(BUILD) build-bench
+	rm -rf $(BUILD) build-bench build-sanitize
