@@ -56,16 +56,43 @@ int32_t ShowMessageBox(const std::string& Text, const std::string& Caption) {
     if (br == std::string::npos) break;
     start = br + 1;
   }
+  // A line wider than the widest box is broken between words, so a long explanation (a
+  // hive's reason after the settings' own message) is read whole rather than cut off.
+  constexpr int32_t kMaxTextW = 800 - 48;
   int32_t lineH = 13;
+  std::vector<std::string> wrapped;
+  for (const std::string& l : lines) {
+    std::string current;
+    size_t pos = 0;
+    while (pos <= l.size()) {
+      size_t space = l.find(' ', pos);
+      if (space == std::string::npos) space = l.size();
+      const std::string word = l.substr(pos, space - pos);
+      const std::string joined = current.empty() ? word : current + " " + word;
+      if (!current.empty() && MeasureText(&font, joined, &lineH, TTextWidth::Ink) > kMaxTextW) {
+        wrapped.push_back(current);
+        current = word;
+      } else {
+        current = joined;
+      }
+      pos = space + 1;
+    }
+    wrapped.push_back(current);
+  }
+  std::string shown;
   int32_t textW = 0;
-  for (const std::string& l : lines) textW = std::max(textW, MeasureText(&font, l, &lineH, TTextWidth::Ink));
-  const int32_t textH = lineH * static_cast<int32_t>(lines.size());
+  for (size_t i = 0; i < wrapped.size(); ++i) {
+    textW = std::max(textW, MeasureText(&font, wrapped[i], &lineH, TTextWidth::Ink));
+    shown += (i == 0 ? "" : "\n") + wrapped[i];
+  }
+  textW = std::min(textW, kMaxTextW);
+  const int32_t textH = lineH * static_cast<int32_t>(wrapped.size());
   const int32_t clientW = std::clamp(textW + 48, 160, 800);
   const int32_t clientH = textH + 24 + 16 + 25 + 12;
   std::unique_ptr<TForm> form = MakeDialogForm(Caption, clientW, clientH);
   auto* label = Place<TLabel>(form.get(), 24, 20, textW, textH);
   label->SetName("Message");
-  label->SetCaption(Text);
+  label->SetCaption(shown);
   auto* ok = Place<TButton>(form.get(), (clientW - 75) / 2, 20 + textH + 16, 75, 25);
   ok->SetName("OKButton");
   ok->SetCaption("OK");

@@ -133,6 +133,10 @@ class SdlPresenter : public Presenter {
     // of megabytes and several times the CPU per frame. Frames are converted and scaled
     // here in one pass, so a GPU renderer would only add its own copy.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // SDL keeps the handler it finds here and puts it back just before it closes the
+    // display, when requests about windows already gone may still be answered: it must be
+    // ours then too, or Xlib's default ends the program as it exits.
+    SurviveXErrors();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       const char* display = SDL_getenv("DISPLAY");
       *error = std::string("The display ") + (display ? display : "") + " cannot be opened: " + SDL_GetError();
