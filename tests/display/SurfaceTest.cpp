@@ -283,9 +283,10 @@ TEST(SurfacePixels, EveryDepthGivesBackWhatWasWrittenAndLeavesItsNeighbours) {
   for (const Case c : {Case{1, 1}, Case{4, 0xA}, Case{8, 0xC3}, Case{16, 0xBEEF}, Case{24, 0x123456},
                        Case{32, 0xDEADBEEF}}) {
     for (int x : {0, 1, 5, 6, 7}) {
-      uint8_t row[32];
+      // Room for the right-hand neighbour of the last x at 32 bits.
+      uint8_t row[64];
       std::memset(row, 0x5A, sizeof row);
-      uint8_t before[32];
+      uint8_t before[64];
       std::memcpy(before, row, sizeof row);
       const DWORD left = x > 0 ? ReadSurfacePixel(row, c.bits, x - 1) : 0;
       const DWORD right = ReadSurfacePixel(row, c.bits, x + 1);
