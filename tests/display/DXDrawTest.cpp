@@ -12,7 +12,7 @@
 #include "platform/ddraw/DDraw.h"
 #include "platform/gdi/Gdi.h"
 #include "runtime/DesignsRegistry.h"
-#include "runtime/forms_fixture.h"
+#include "DisplayFormsFixture.h"
 
 namespace {
 
@@ -124,21 +124,8 @@ void LogNotice(void* Data, TCustomDXDraw*, DisplayNotice Notice) {
   static_cast<std::vector<std::string>*>(Data)->push_back(NoticeName(Notice));
 }
 
-class DXDrawTest : public HeadlessForms {
+class DXDrawTest : public DisplayForms {
  protected:
-  void SetUp() override {
-    HeadlessForms::SetUp();  // starts on the machine's clock
-    InstallClock(&Clock);
-    headless::SetScreenSize(1024, 768);
-    ddraw::ResetDirectDrawSettings();
-  }
-  void TearDown() override {
-    HeadlessForms::TearDown();
-    ddraw::ResetDirectDrawSettings();
-    ReleaseLibraries();
-    InstallClock(nullptr);
-  }
-
   TDisplayForm* Open(const DesignParams& p = {}) {
     TDisplayForm* form = MakeForm<TDisplayForm>(Design(p));
     form->Show();
@@ -158,7 +145,6 @@ class DXDrawTest : public HeadlessForms {
     if (Application->OnIdle()) Application->OnIdle()(Application, done);
   }
 
-  ManualClock Clock{1000};
 };
 
 // ---- Bringing the display up and down ----

@@ -8,7 +8,7 @@
 #include "DisplayDemoForm.h"
 #include "platform/clock/Clock.h"
 #include "platform/ddraw/DDraw.h"
-#include "runtime/forms_fixture.h"
+#include "DisplayFormsFixture.h"
 #include "support/Png.h"
 
 namespace {
@@ -26,20 +26,8 @@ bool Near(uint32_t xrgb, uint32_t want) {
 constexpr uint32_t kBackground = 0x102060;  // the demo's back-surface colour, as XRGB
 constexpr uint32_t kOrange = 0xFF8000;
 
-class DisplayDemoTest : public HeadlessForms {
+class DisplayDemoTest : public DisplayForms {
  protected:
-  void SetUp() override {
-    HeadlessForms::SetUp();  // starts on the machine's clock
-    InstallClock(&Clock);
-    headless::SetScreenSize(1024, 768);
-    ddraw::ResetDirectDrawSettings();
-  }
-  void TearDown() override {
-    HeadlessForms::TearDown();
-    ddraw::ResetDirectDrawSettings();
-    ReleaseLibraries();
-    InstallClock(nullptr);
-  }
   TDisplayDemoForm* Open(const std::string& options) {
     auto* form = new TDisplayDemoForm(Application, options);
     form->Show();
@@ -53,7 +41,6 @@ class DisplayDemoTest : public HeadlessForms {
                          frame.width));
     return frame;
   }
-  ManualClock Clock{1000};
 };
 
 TEST_F(DisplayDemoTest, WindowedCentredThenStretched) {
