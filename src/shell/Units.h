@@ -5,7 +5,7 @@
 // it up to the layer it tests, so that a lower layer is tested as it behaves on its own.
 
 // The layers in the order they are built, each above the ones before it.
-enum class TUnitLayer { Runtime, Image, Display, Settings, Scene, Dialogs, Shell };
+enum class TUnitLayer { Runtime, Image, Display, Settings, Dialogs, Scene, Shell };
 
 void InitializeUnits(TUnitLayer Top = TUnitLayer::Shell);
 void FinalizeUnits();
