@@ -394,3 +394,6 @@ BOOL SetBufferDCPixels(HDC dc, void* pixels, int pitch);
 // The screen that "compatible" means: its bit count (8, 16 or 32) and, at 8 bits, its palette.
 void SetScreenBitCount(int bitCount);
 int GetScreenBitCount();
+// Ours, for leak checks: the GDI objects (device contexts among them) made and not yet
+// deleted; the stock objects are not counted.
+int LiveGdiObjectCount();

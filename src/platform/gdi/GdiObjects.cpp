@@ -272,6 +272,12 @@ int GetScreenBitCount() {
   return T().screenBits;
 }
 
+int LiveGdiObjectCount() {
+  GDI_LOCK;
+  const auto& objects = T().objects;
+  return static_cast<int>(std::count_if(objects.begin(), objects.end(), [](const auto& o) { return !o.second->stock; }));
+}
+
 HGDIOBJ GetStockObject(int which) {
   GDI_LOCK;
   if (which < 0 || which >= 18) return nullptr;

@@ -60,6 +60,11 @@ BOOL EnsurePresenter() { return EnsurePresenterNow() ? TRUE : FALSE; }
 PresenterKind CurrentPresenterKind() { return S().kind; }
 const std::string& PresenterError() { return S().presenterError; }
 
+WindowHandleCounts CountWindowHandles() {
+  const State& s = S();
+  return {static_cast<int>(s.windows.size()), static_cast<int>(s.dcs.size()), static_cast<int>(s.timers.size())};
+}
+
 void ResetWindowSystem() {
   State& s = S();
   // Windows, device contexts and brushes go the way a program lets them go, so window

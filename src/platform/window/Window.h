@@ -675,6 +675,14 @@ DWORD GetMessagePos();
 // Ours: wakes a GetMessage / wait on the user-interface thread from any thread.
 void WakeMessageQueue();
 
+// Ours, for leak checks: the window system's handles alive now.
+struct WindowHandleCounts {
+  int windows = 0;  // made and not yet destroyed, children among them
+  int dcs = 0;      // got and not yet released
+  int timers = 0;
+};
+WindowHandleCounts CountWindowHandles();
+
 // A message for the dialog or one of its controls is handled here (TRUE): Tab and Shift+Tab
 // move the focus between its visible, enabled WS_TABSTOP controls (unless the focused one
 // asks for Tab through WM_GETDLGCODE); anything else is translated and dispatched.
