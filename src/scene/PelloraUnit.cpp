@@ -19,6 +19,15 @@ bool SecondMoveSeen = false;
 
 using namespace PelloraUnit;
 
+namespace {
+
+// Whether set-up got as far as reading every setting that leaving writes back. A value it
+// could not read (say "BallsCount" stored as a number) stops the set-up before the ones
+// after it: writing back what was never read would empty the stored password.
+bool SettingsRead = false;
+
+}  // namespace
+
 TMainForm::TMainForm(TComponent* AOwner) : TDXForm(AOwner) {}
 
 void TMainForm::FormCreate(TObject* Sender) {
@@ -30,6 +39,7 @@ void TMainForm::FormCreate(TObject* Sender) {
     BallCount = ParseSettingByte(ReadSettingText(settings, BallsCountName, DefaultBallsCount));
     MaxSpeed = ParseSettingByte(ReadSettingText(settings, BallsSpeedName, DefaultBallsSpeed));
     StoredPassword = ReadSettingText(settings, PasswordName, DefaultPassword);
+    SettingsRead = true;
   }
   {
     TRegistry desktop;
@@ -125,7 +135,7 @@ void TMainForm::Close1() {
       return;
     }
   }
-  {
+  if (SettingsRead) {
     TRegIniFile settings(SettingsKeyPath);
     WriteSettingText(settings, PictureName, PicturePath);
     WriteSettingText(settings, BallsCountName, std::to_string(BallCount));
@@ -146,6 +156,7 @@ void TMainForm::DXTimerDeactivate(TObject* Sender) {
 }
 
 void ResetPelloraUnit() {
+  SettingsRead = false;
   PicturePath.clear();
   BallCount = 0;
   MaxSpeed = 0;
