@@ -318,6 +318,24 @@ TBitmapData ReadBitmapFile(TStream& Stream, int64_t Size) {
   return d;
 }
 
+bool ReadBitmapFileExtent(TStream& Stream, int64_t Size, int64_t& Width, int64_t& Height) {
+  BITMAPFILEHEADER fh{};
+  DWORD headerSize = 0;
+  constexpr auto fileHeaderBytes = static_cast<int32_t>(sizeof fh);
+  if (Size < fileHeaderBytes + 4 || Stream.Read(&fh, fileHeaderBytes) != fileHeaderBytes) return false;
+  if (fh.bfType != BitmapFileType || Stream.Read(&headerSize, 4) != 4) return false;
+  if (!bmp::HeaderSizeKnown(headerSize, bmp::HeaderSizes::FileHeaders) || headerSize > Size - fileHeaderBytes)
+    return false;
+  uint8_t raw[bmp::kLargestHeaderSize] = {};
+  std::memcpy(raw, &headerSize, 4);
+  const auto rest = static_cast<int32_t>(headerSize - 4);
+  if (Stream.Read(raw + 4, rest) != rest) return false;
+  const bmp::Header header = bmp::ParseHeader(raw, headerSize);
+  Width = header.width;
+  Height = header.Rows();
+  return true;
+}
+
 TBitmapData ReadBitmapInfo(TStream& Stream, int64_t Size) {
   TBoundedReader r(Stream, Size);
   return ReadInfo(r, 0, 0);

@@ -42,5 +42,11 @@ TBitmapData ReadBitmapFile(TStream& Stream, int64_t Size);
 // CF_DIB block.
 TBitmapData ReadBitmapInfo(TStream& Stream, int64_t Size);
 
+// The width and height (rows, whichever way they run) a bitmap file declares, read from its
+// headers alone, so that a caller can refuse a picture before anything is set aside for its
+// pixels. False when the stream does not start with a bitmap file's headers; the headers
+// are not judged further (that is ReadBitmapFile's work).
+bool ReadBitmapFileExtent(TStream& Stream, int64_t Size, int64_t& Width, int64_t& Height);
+
 void WriteBitmapFile(TStream& Stream, const TBitmapData& Data, TBitmapCompression Compression = bcNatural);
 void WriteBitmapInfo(TStream& Stream, const TBitmapData& Data, TBitmapCompression Compression = bcNatural);

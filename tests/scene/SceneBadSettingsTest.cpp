@@ -8,6 +8,40 @@
 
 namespace {
 
+void Put32(std::string& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+void Put16(std::string& out, uint16_t v) {
+  out.push_back(static_cast<char>(v & 0xFF));
+  out.push_back(static_cast<char>(v >> 8));
+}
+
+// An 8-bit bitmap file of a blue square, or only its headers and colour table.
+std::string BlueSquareFile(int32_t width, int32_t height, bool withPixels = true) {
+  const uint32_t rowBytes = (static_cast<uint32_t>(width) + 3) & ~3u;
+  const uint32_t pixelBytes = rowBytes * static_cast<uint32_t>(height);
+  const uint32_t offset = 14 + 40 + 256 * 4;
+  std::string file = "BM";
+  Put32(file, offset + pixelBytes);
+  Put32(file, 0);
+  Put32(file, offset);
+  Put32(file, 40);
+  Put32(file, static_cast<uint32_t>(width));
+  Put32(file, static_cast<uint32_t>(height));
+  Put16(file, 1);
+  Put16(file, 8);
+  Put32(file, 0);
+  Put32(file, pixelBytes);
+  Put32(file, 2835);
+  Put32(file, 2835);
+  Put32(file, 256);
+  Put32(file, 256);
+  Put32(file, 0x00FF0000 >> 16);  // entry 0: blue (blue, green, red, reserved)
+  for (int i = 1; i < 256; ++i) Put32(file, 0);
+  if (withPixels) file.append(pixelBytes, '\0');
+  return file;
+}
+
 std::string Stored(const std::string& text) { return text + std::string(1, '\0'); }
 
 void PressKey() {
@@ -65,6 +99,47 @@ TEST_F(SceneBadSettingsTest, APictureFileThatIsNoPictureIsReportedAndTheRestOfTh
   EXPECT_TRUE(Application->Terminated());
   const RawValue picture = ReadRaw(SettingsKeyPath, PictureName);
   EXPECT_EQ(std::string(picture.data.begin(), picture.data.end()), Stored(path));
+}
+
+// The file holds only headers: had its pixels been asked for, the loader would have
+// answered a read error instead, or set 100 MB aside for them.
+TEST_F(SceneBadSettingsTest, APictureLargerThanAnyBallIsRefusedFromItsHeadersAlone) {
+  StorePicture("huge.bmp", BlueSquareFile(10000, 10000, false));
+  StartSaver();
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0], "Picture too large for a ball (10000x10000; at most 1024x1024)");
+  EXPECT_EQ(MainForm->ImageList->Items()->Items(0)->Picture()->Width(), 47) << "the built-in ball stays";
+  EXPECT_EQ(MainForm->RadiusX(), 0);
+  Application->Terminate();
+}
+
+TEST_F(SceneBadSettingsTest, TooTallIsTooLargeTooWhateverTheWidth) {
+  StorePicture("tall.bmp", BlueSquareFile(3, 1025));
+  StartSaver();
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0], "Picture too large for a ball (3x1025; at most 1024x1024)");
+  Application->Terminate();
+}
+
+// The largest ball allowed is larger than the screen: it cannot be placed inside it, lands
+// far away, and the first step brings every ball back to the middle. Frames go on.
+TEST_F(SceneBadSettingsTest, TheLargestBallAllowedIsLargerThanTheScreenAndStillRuns) {
+  StorePicture("large.bmp", BlueSquareFile(1024, 1024));
+  StartSaver();
+  ASSERT_TRUE(Errors.empty()) << Errors.front();
+  EXPECT_EQ(MainForm->RadiusX(), 512);
+  EXPECT_EQ(MainForm->RadiusY(), 512);
+  for (int i = 0; i < 3; ++i) Idle();
+  EXPECT_EQ(MainForm->FrameCount(), 3);
+  for (int i = 0; i < 100; ++i) {
+    const TBall& b = MainForm->Table().Balls[static_cast<size_t>(i)];
+    EXPECT_LT(std::abs(b.X - 400), 20) << "ball " << i;
+    EXPECT_LT(std::abs(b.Y - 300), 20) << "ball " << i;
+  }
+  const WindowPixels screen = Screen();
+  EXPECT_EQ(screen.At(400, 300), 0x0000FFu) << "the square covers the middle";
+  PressKey();
+  EXPECT_TRUE(Application->Terminated());
 }
 
 // A hive that cannot be opened at leaving (here a folder has taken its place): the store's
