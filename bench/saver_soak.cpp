@@ -3,10 +3,12 @@
 // and the display objects alive every so many frames. A saver is left running for hours;
 // whatever it loses per frame shows here as a slope.
 //
-//   saver_soak [FRAMES] [EVERY]      (defaults: 1000000 frames, a line every 100000)
+//   saver_soak [FRAMES] [EVERY] [PICTURE]   (defaults: 1000000 frames, a line every 100000,
+//                                           the built-in ball)
 //
-// Runs in a private hive under /tmp (the default settings: 100 balls, the built-in ball)
-// and ends the saver with a key after the last frame, as a person would.
+// Runs in a private hive under /tmp (the default settings: 100 balls; PICTURE, when given,
+// stored as the ball picture) and ends the saver with a key after the last frame, as a
+// person would. The first line tells what the set-up cost: the time to the first frame.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -22,6 +24,7 @@
 #include "platform/window/Headless.h"
 #include "runtime/Forms.h"
 #include "scene/PelloraUnit.h"
+#include "settings/Settings.h"
 #include "shell/Units.h"
 
 namespace {
@@ -67,6 +70,10 @@ int main(int argc, char** argv) {
   InstallClock(&clock);
   headless::SetScreenSize(800, 600);
   InitializeUnits();
+  if (argc > 3) {
+    TRegIniFile settings(SettingsKeyPath);
+    WriteSettingText(settings, PictureName, argv[3]);
+  }
 
   Application->Initialize();
   Application->SetTitle("Pellora");
@@ -75,11 +82,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "saver_soak: %s\n", e.what());
     std::exit(1);
   });
+  const auto started = std::chrono::steady_clock::now();
   Application->CreateForm(MainForm);
   Application->CreateForm(Form1);
 
   // The scene's own frame step runs first; the count is of frames that reached the screen.
-  const auto started = std::chrono::steady_clock::now();
   long presented = 0;
   long lastCount = 0;
   TDXTimerEvent frameStep = MainForm->DXTimer->OnTimer();
