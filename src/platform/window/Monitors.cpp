@@ -9,30 +9,33 @@
 
 namespace window_internal {
 
-std::vector<MonitorRect> ListXMonitors() {
-  std::vector<MonitorRect> out;
-  // A connection of our own for the question: SDL does not lend its own before a window
-  // exists, and the list is read only when a full-screen window is placed.
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return out;
+XMonitors::XMonitors() {
+  display_ = XOpenDisplay(nullptr);
   int event = 0, error = 0, major = 0, minor = 0;
-  if (XRRQueryExtension(display, &event, &error) && XRRQueryVersion(display, &major, &minor) &&
-      (major > 1 || (major == 1 && minor >= 5))) {
-    int count = 0;
-    XRRMonitorInfo* monitors = XRRGetMonitors(display, DefaultRootWindow(display), True, &count);
-    for (int i = 0; monitors && i < count; ++i) {
-      const XRRMonitorInfo& m = monitors[i];
-      if (m.width <= 0 || m.height <= 0) continue;
-      const MonitorRect rect{m.x, m.y, m.width, m.height};
-      if (m.primary) {
-        out.insert(out.begin(), rect);
-      } else {
-        out.push_back(rect);
-      }
+  supported_ = display_ && XRRQueryExtension(display_, &event, &error) &&
+               XRRQueryVersion(display_, &major, &minor) && (major > 1 || (major == 1 && minor >= 5));
+}
+
+XMonitors::~XMonitors() {
+  if (display_) XCloseDisplay(display_);
+}
+
+std::vector<MonitorRect> XMonitors::List() {
+  std::vector<MonitorRect> out;
+  if (!supported_) return out;
+  int count = 0;
+  XRRMonitorInfo* monitors = XRRGetMonitors(display_, DefaultRootWindow(display_), True, &count);
+  for (int i = 0; monitors && i < count; ++i) {
+    const XRRMonitorInfo& m = monitors[i];
+    if (m.width <= 0 || m.height <= 0) continue;
+    const MonitorRect rect{m.x, m.y, m.width, m.height};
+    if (m.primary) {
+      out.insert(out.begin(), rect);
+    } else {
+      out.push_back(rect);
     }
-    if (monitors) XRRFreeMonitors(monitors);
   }
-  XCloseDisplay(display);
+  if (monitors) XRRFreeMonitors(monitors);
   return out;
 }
 

@@ -4,6 +4,8 @@
 // on one output, which SDL's list of displays does not show.
 #include <vector>
 
+struct _XDisplay;  // Xlib's display, kept out of this header
+
 namespace window_internal {
 
 struct MonitorRect {
@@ -14,10 +16,23 @@ struct MonitorRect {
   bool operator==(const MonitorRect&) const = default;
 };
 
-// The X server's monitors, the primary one first (the one it marks primary, else the
-// first it lists). Empty when the display cannot be opened or the server predates
-// monitors; the caller then falls back on what SDL knows.
-std::vector<MonitorRect> ListXMonitors();
+// The X server's monitors, through a connection of its own: SDL lends its connection only
+// through a window, and the list is wanted before the first one.
+class XMonitors {
+ public:
+  XMonitors();  // connects to DISPLAY
+  ~XMonitors();
+  XMonitors(const XMonitors&) = delete;
+  XMonitors& operator=(const XMonitors&) = delete;
+  // The primary one first (the one the server marks primary, else the first it lists).
+  // Empty when the display cannot be reached or the server predates monitors; the caller
+  // then falls back on what SDL knows.
+  std::vector<MonitorRect> List();
+
+ private:
+  ::_XDisplay* display_ = nullptr;
+  bool supported_ = false;
+};
 
 // The monitors that need covering while the first one (the primary) shows a full-screen
 // window: every other one with an area, once each, leaving out any that overlaps the

@@ -448,7 +448,7 @@ class SdlPresenter : public Presenter {
   const MonitorRect& Primary() const { return monitors_.front(); }
 
   void RefreshMonitors() {
-    monitors_ = ListXMonitors();
+    monitors_ = xMonitors_.List();
     if (!monitors_.empty()) return;
     // A server without monitors of its own: SDL's displays, the first being the primary.
     for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
@@ -676,6 +676,7 @@ class SdlPresenter : public Presenter {
     int sourceHeight = 0;
   };
   std::map<NativeId, Boxed> boxed_;
+  XMonitors xMonitors_;
   std::vector<MonitorRect> monitors_;  // the primary first; never empty once made
   struct Cover {
     SDL_Window* window = nullptr;
