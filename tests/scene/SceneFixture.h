@@ -3,6 +3,8 @@
 // manual clock and a private hive; everything is put back after each test.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "dialogs/Enter_Password.h"
 #include "display/DirectX.h"
 #include "platform/clock/Clock.h"
@@ -45,6 +47,16 @@ class SceneTest : public HeadlessApplicationTest {
     Clock.Advance(1);
     bool done = true;
     if (Application->OnIdle()) Application->OnIdle()(Application, done);
+  }
+
+  // Runs Step after every frame tick from now on, whichever loop ticks (a modal one
+  // too): the place to act while the saver is inside the password prompt.
+  void AfterEachTick(std::function<void()> Step) {
+    TDXTimerEvent frame = MainForm->DXTimer->OnTimer();
+    MainForm->DXTimer->SetOnTimer([frame, Step = std::move(Step)](TObject* Sender, int32_t LagCount) {
+      frame(Sender, LagCount);
+      Step();
+    });
   }
 
   // The scene as the screen shows it now.
