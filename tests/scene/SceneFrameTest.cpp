@@ -1,0 +1,145 @@
+// The saver's frames as the screen shows them: the balls moved by their rules and drawn at
+// their places, clipped at the edges, and the credit line on exactly the first 1000.
+#include <algorithm>
+#include <filesystem>
+
+#include "SceneFixture.h"
+#include "scene/Credit.h"
+#include "support/BmpFile.h"
+#include "support/StoredSettings.h"
+
+namespace {
+
+bool Lit(uint32_t Pixel) { return (Pixel & 0xFFFFFF) != 0; }
+
+bool SameBalls(const TBallTable& A, const TBallTable& B) {
+  return std::equal(A.Balls.begin(), A.Balls.end(), B.Balls.begin(), [](const TBall& p, const TBall& q) {
+    return p.X == q.X && p.Y == q.Y && p.DX == q.DX && p.DY == q.DY;
+  });
+}
+
+// Where the credit line may draw: from its corner to well past the end of its text.
+const TRect CaptionBox{CreditLeft, CreditTop, CreditLeft + 320, CreditTop + 30};
+
+class SceneFrameTest : public SceneTest {
+ protected:
+  std::filesystem::path File(const std::string& Name) const { return std::filesystem::path(Hive.Dir()) / Name; }
+
+  // The lit pixels of a frame, and where they lie.
+  struct LitArea {
+    int count = 0;
+    int outsideCaption = 0;
+    TRect bounds{800, 600, -1, -1};
+  };
+  static LitArea LitPixels(const WindowPixels& Frame) {
+    LitArea a;
+    for (int y = 0; y < Frame.height; ++y)
+      for (int x = 0; x < Frame.width; ++x) {
+        if (!Lit(Frame.At(x, y))) continue;
+        ++a.count;
+        a.outsideCaption += !(x >= CaptionBox.left && x < CaptionBox.right && y >= CaptionBox.top && y < CaptionBox.bottom);
+        a.bounds = TRect{std::min<int>(a.bounds.left, x), std::min<int>(a.bounds.top, y),
+                         std::max<int>(a.bounds.right, x + 1), std::max<int>(a.bounds.bottom, y + 1)};
+      }
+    return a;
+  }
+};
+
+TEST_F(SceneFrameTest, WithoutBallsTheFramesAreBlackWithTheCreditLineOnTheFirstThousand) {
+  StoreSetting(BallsCountName, "0");
+  StartSaver();
+  Idle();
+  ASSERT_EQ(MainForm->FrameCount(), 1);
+  const WindowPixels first = Screen();
+  ASSERT_EQ(first.width, 800);
+  const LitArea caption = LitPixels(first);
+  EXPECT_GT(caption.count, 100);
+  EXPECT_EQ(caption.outsideCaption, 0);
+  // Its text starts at its corner and is one line of 12 points.
+  EXPECT_GE(caption.bounds.left, CreditLeft);
+  EXPECT_LE(caption.bounds.left, CreditLeft + 3);
+  EXPECT_GE(caption.bounds.top, CreditTop);
+  EXPECT_LE(caption.bounds.top, CreditTop + 6);
+  EXPECT_LE(caption.bounds.bottom - caption.bounds.top, 20);
+  EXPECT_GT(caption.bounds.right - caption.bounds.left, 100);
+  // It is blue.
+  int blue = 0;
+  for (uint32_t p : first.pixels) blue += (p & 0xFF) > 0xC0 && ((p >> 8) & 0xFF) < 0x40 && ((p >> 16) & 0xFF) < 0x40;
+  EXPECT_GT(blue, caption.count / 3);
+
+  while (MainForm->FrameCount() < CreditFrames) Idle();
+  const int presents = headless::PresentCount(MainForm->Handle());
+  EXPECT_EQ(LitPixels(Screen()).count, caption.count);  // frame 1000 still has it
+  Idle();
+  EXPECT_EQ(headless::PresentCount(MainForm->Handle()), presents + 1);
+  EXPECT_EQ(LitPixels(Screen()).count, 0);  // frame 1001 is all black
+  EXPECT_EQ(MainForm->FrameCount(), CreditFrames);
+}
+
+TEST_F(SceneFrameTest, EveryTickMovesEveryBallOneStepByTheMotionRulesHoweverLateItComes) {
+  StartSaver();
+  TBallTable twin = MainForm->Table();
+  // Late ticks of every size, up to a stall well past the timer's lag bound.
+  const uint64_t lateness[] = {0, 1, 3, 9, 10, 11, 249};
+  for (int frame = 0; frame < 350; ++frame) {
+    Clock.Advance(lateness[frame % 7]);
+    Idle();
+    for (int i = 0; i < MaxBalls; ++i) twin.AdvanceBall(i, 800, 600, PelloraUnit::BallCount);
+    ASSERT_TRUE(SameBalls(twin, MainForm->Table())) << "frame " << frame + 1;
+  }
+  EXPECT_EQ(MainForm->FrameCount(), 350);
+}
+
+TEST_F(SceneFrameTest, EachBallIsDrawnAtItsPlaceAndClippedWhereItLeavesTheScreen) {
+  // A square picture with no black in it shows exactly where each ball is drawn.
+  WriteBmpFile(File("square.bmp"), 20, 20, 0, 0, 255);
+  StoreSetting(PictureName, File("square.bmp").string());
+  StoreSetting(BallsCountName, "6");
+  StoreSetting(BallsSpeedName, "40");
+  StartSaver();
+  ASSERT_TRUE(Errors.empty()) << Errors.front();
+  ASSERT_EQ(MainForm->RadiusX(), 10);
+  int clipped = 0;
+  for (int frame = 1; frame <= 400; ++frame) {
+    Idle();
+    const TBallTable& table = MainForm->Table();
+    bool crossing = false;
+    std::vector<bool> covered(800 * 600, false);
+    for (int i = 0; i < 6; ++i) {
+      const TBall& b = table.Balls[static_cast<size_t>(i)];
+      crossing |= b.X - 10 < 0 || b.Y - 10 < 0 || b.X + 10 > 800 || b.Y + 10 > 600;
+      for (int y = std::max(0, b.Y - 10); y < std::min(600, b.Y + 10); ++y)
+        for (int x = std::max(0, b.X - 10); x < std::min(800, b.X + 10); ++x) covered[static_cast<size_t>(y * 800 + x)] = true;
+    }
+    if (!crossing && frame % 50 != 0) continue;
+    clipped += crossing;
+    const WindowPixels screen = Screen();
+    int wrong = 0;
+    for (int y = 0; y < 600; ++y)
+      for (int x = 0; x < 800; ++x) {
+        const bool inCaption = x >= CaptionBox.left && x < CaptionBox.right && y >= CaptionBox.top && y < CaptionBox.bottom;
+        const bool lit = Lit(screen.At(x, y));
+        if (covered[static_cast<size_t>(y * 800 + x)] ? !lit : (lit && !inCaption)) ++wrong;
+      }
+    ASSERT_EQ(wrong, 0) << "frame " << frame;
+  }
+  EXPECT_GT(clipped, 10);  // the run did take balls across the edges
+}
+
+TEST_F(SceneFrameTest, ATickWhileTheDisplayIsNotReadyChangesNothing) {
+  StartSaver();
+  for (int i = 0; i < 3; ++i) Idle();
+  // Another program takes the screen: the surfaces are lost and cannot come back yet.
+  headless::ActivateOtherApplication();
+  Application->ProcessMessages();
+  ASSERT_FALSE(MainForm->DXDraw->ReadyToDraw());
+  const TBallTable before = MainForm->Table();
+  const int presents = headless::PresentCount(MainForm->Handle());
+  MainForm->DXTimerTimer(MainForm->DXTimer, 1);  // a tick that comes all the same
+  EXPECT_EQ(MainForm->FrameCount(), 3);
+  EXPECT_TRUE(SameBalls(before, MainForm->Table()));
+  EXPECT_EQ(headless::PresentCount(MainForm->Handle()), presents);
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+}
+
+}  // namespace
