@@ -3,7 +3,10 @@
 // manual clock and a private hive; everything is put back after each test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <functional>
+#include <string>
 
 #include "dialogs/Enter_Password.h"
 #include "display/DirectX.h"
@@ -56,6 +59,15 @@ class SceneTest : public HeadlessApplicationTest {
     MainForm->DXTimer->SetOnTimer([frame, Step = std::move(Step)](TObject* Sender, int32_t LagCount) {
       frame(Sender, LagCount);
       Step();
+    });
+  }
+
+  // A file in the test's own scratch folder (the hive's), for pictures the test makes.
+  std::filesystem::path File(const std::string& Name) const { return std::filesystem::path(Hive.Dir()) / Name; }
+
+  static bool SameBalls(const TBallTable& A, const TBallTable& B) {
+    return std::equal(A.Balls.begin(), A.Balls.end(), B.Balls.begin(), [](const TBall& p, const TBall& q) {
+      return p.X == q.X && p.Y == q.Y && p.DX == q.DX && p.DY == q.DY;
     });
   }
 

@@ -12,19 +12,11 @@ namespace {
 
 bool Lit(uint32_t Pixel) { return (Pixel & 0xFFFFFF) != 0; }
 
-bool SameBalls(const TBallTable& A, const TBallTable& B) {
-  return std::equal(A.Balls.begin(), A.Balls.end(), B.Balls.begin(), [](const TBall& p, const TBall& q) {
-    return p.X == q.X && p.Y == q.Y && p.DX == q.DX && p.DY == q.DY;
-  });
-}
-
 // Where the credit line may draw: from its corner to well past the end of its text.
 const TRect CaptionBox{CreditLeft, CreditTop, CreditLeft + 320, CreditTop + 30};
 
 class SceneFrameTest : public SceneTest {
  protected:
-  std::filesystem::path File(const std::string& Name) const { return std::filesystem::path(Hive.Dir()) / Name; }
-
   // The lit pixels of a frame, and where they lie.
   struct LitArea {
     int count = 0;
@@ -95,24 +87,27 @@ TEST_F(SceneFrameTest, EachBallIsDrawnAtItsPlaceAndClippedWhereItLeavesTheScreen
   WriteBmpFile(File("square.bmp"), 20, 20, 0, 0, 255);
   StoreSetting(PictureName, File("square.bmp").string());
   StoreSetting(BallsCountName, "6");
-  StoreSetting(BallsSpeedName, "40");
+  StoreSetting(BallsSpeedName, "60");
   StartSaver();
   ASSERT_TRUE(Errors.empty()) << Errors.front();
   ASSERT_EQ(MainForm->RadiusX(), 10);
-  int clipped = 0;
-  for (int frame = 1; frame <= 400; ++frame) {
+  int clippedAt[4] = {};  // left, top, right, bottom
+  for (int frame = 1; frame <= 100; ++frame) {
     Idle();
     const TBallTable& table = MainForm->Table();
     bool crossing = false;
     std::vector<bool> covered(800 * 600, false);
     for (int i = 0; i < 6; ++i) {
       const TBall& b = table.Balls[static_cast<size_t>(i)];
-      crossing |= b.X - 10 < 0 || b.Y - 10 < 0 || b.X + 10 > 800 || b.Y + 10 > 600;
+      const bool past[4] = {b.X - 10 < 0, b.Y - 10 < 0, b.X + 10 > 800, b.Y + 10 > 600};
+      for (int edge = 0; edge < 4; ++edge) {
+        clippedAt[edge] += past[edge];
+        crossing |= past[edge];
+      }
       for (int y = std::max(0, b.Y - 10); y < std::min(600, b.Y + 10); ++y)
         for (int x = std::max(0, b.X - 10); x < std::min(800, b.X + 10); ++x) covered[static_cast<size_t>(y * 800 + x)] = true;
     }
-    if (!crossing && frame % 50 != 0) continue;
-    clipped += crossing;
+    if (!crossing && frame % 25 != 0) continue;
     const WindowPixels screen = Screen();
     int wrong = 0;
     for (int y = 0; y < 600; ++y)
@@ -123,7 +118,70 @@ TEST_F(SceneFrameTest, EachBallIsDrawnAtItsPlaceAndClippedWhereItLeavesTheScreen
       }
     ASSERT_EQ(wrong, 0) << "frame " << frame;
   }
-  EXPECT_GT(clipped, 10);  // the run did take balls across the edges
+  // The run did take balls across every edge.
+  for (int edge = 0; edge < 4; ++edge) EXPECT_GT(clippedAt[edge], 0) << "edge " << edge;
+}
+
+TEST_F(SceneFrameTest, LaterSlotsCoverEarlierOnesExceptWhereTheBallsBlackIsSeeThrough) {
+  StartSaver();
+  constexpr int R = 23, D = 47;
+  // The ball as the screen shows it, taken from one that stands alone.
+  auto alone = [](const TBallTable& t, int i) {
+    const TBall& b = t.Balls[static_cast<size_t>(i)];
+    if (b.X - R < 0 || b.Y - R < CaptionBox.bottom || b.X + R >= 800 || b.Y + R >= 600) return false;
+    for (int j = 0; j < MaxBalls; ++j) {
+      const TBall& o = t.Balls[static_cast<size_t>(j)];
+      if (j != i && std::abs(o.X - b.X) < D && std::abs(o.Y - b.Y) < D) return false;
+    }
+    return true;
+  };
+  std::vector<uint32_t> sprite;
+  for (int frame = 0; frame < 50 && sprite.empty(); ++frame) {
+    Idle();
+    for (int i = 0; i < MaxBalls && sprite.empty(); ++i) {
+      if (!alone(MainForm->Table(), i)) continue;
+      const WindowPixels screen = Screen();
+      const TBall& b = MainForm->Table().Balls[static_cast<size_t>(i)];
+      for (int y = 0; y < D; ++y)
+        for (int x = 0; x < D; ++x) sprite.push_back(screen.At(b.X - R + x, b.Y - R + y) & 0xFFFFFF);
+    }
+  }
+  ASSERT_FALSE(sprite.empty()) << "no ball stood alone";
+  ASSERT_EQ(sprite[0], 0u);                  // the corners are the see-through black
+  ASSERT_NE(sprite[(D / 2) * D + D / 2], 0u);  // the middle is ball
+
+  int seenThrough = 0;
+  for (int frame = 0; frame < 20; ++frame) {
+    Idle();
+    // Every ball painted in slot order, its black left out.
+    std::vector<uint32_t> expected(800 * 600, 0);
+    std::vector<int> owner(800 * 600, -1);
+    for (int i = 0; i < MaxBalls; ++i) {
+      const TBall& b = MainForm->Table().Balls[static_cast<size_t>(i)];
+      for (int y = 0; y < D; ++y)
+        for (int x = 0; x < D; ++x) {
+          const int sx = b.X - R + x, sy = b.Y - R + y;
+          if (sx < 0 || sy < 0 || sx >= 800 || sy >= 600) continue;
+          const size_t at = static_cast<size_t>(sy * 800 + sx);
+          const uint32_t p = sprite[static_cast<size_t>(y * D + x)];
+          if (p == 0) {
+            seenThrough += owner[at] >= 0;
+            continue;
+          }
+          expected[at] = p;
+          owner[at] = i;
+        }
+    }
+    const WindowPixels screen = Screen();
+    int wrong = 0;
+    for (int y = 0; y < 600; ++y)
+      for (int x = 0; x < 800; ++x) {
+        if (x >= CaptionBox.left && x < CaptionBox.right && y >= CaptionBox.top && y < CaptionBox.bottom) continue;
+        wrong += (screen.At(x, y) & 0xFFFFFF) != expected[static_cast<size_t>(y * 800 + x)];
+      }
+    ASSERT_EQ(wrong, 0) << "frame " << MainForm->FrameCount();
+  }
+  EXPECT_GT(seenThrough, 0);  // some corner did lie over another ball
 }
 
 TEST_F(SceneFrameTest, ATickWhileTheDisplayIsNotReadyChangesNothing) {

@@ -16,8 +16,6 @@ namespace {
 
 class SceneSetUpTest : public SceneTest {
  protected:
-  std::filesystem::path File(const std::string& Name) const { return std::filesystem::path(Hive.Dir()) / Name; }
-
   TGraphic* BallGraphic() const { return MainForm->ImageList->Items()->Items(0)->Picture()->Graphic(); }
 
   bool NoBallPlaced() const {
