@@ -224,6 +224,23 @@ TEST_F(SceneLeavingTest, AWrongPasswordGoesBackToTheSaverWhereTwoMovesAreIgnored
   EXPECT_EQ(StoredSetting(BallsCountName), "100");
 }
 
+TEST_F(SceneLeavingTest, InputAlreadyOnItsWayWhenThePromptComesUpNeitherAsksAgainNorFails) {
+  UsePasswordSetting(1);
+  StoreSetting(PasswordName, "Secret");
+  Start();
+  AnswerPromptWith("Secret");
+  // A shaken mouse: many moves and a click reach the saver at once, so all but the first
+  // few are still on their way when the third move brings up the prompt.
+  for (int i = 0; i < 8; ++i) headless::MouseMove(300 + 5 * i, 300);
+  headless::MouseButton(1, true, 350, 300);
+  headless::MouseButton(1, false, 350, 300);
+  Application->ProcessMessages();
+  EXPECT_EQ(PromptsShown, 1);
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+  EXPECT_FALSE(Running());
+  EXPECT_EQ(StoredSetting(PasswordName), "Secret");
+}
+
 TEST_F(SceneLeavingTest, AnotherProgramInFrontPausesTheSaverUnderAPauseCaption) {
   Start();
   EXPECT_EQ(MainForm->Caption(), "Pellora");  // the first activation named it
