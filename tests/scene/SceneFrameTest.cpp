@@ -14,6 +14,9 @@ bool Lit(uint32_t Pixel) { return (Pixel & 0xFFFFFF) != 0; }
 
 // Where the credit line may draw: from its corner to well past the end of its text.
 const TRect CaptionBox{CreditLeft, CreditTop, CreditLeft + 320, CreditTop + 30};
+bool InCaptionBox(int x, int y) {
+  return x >= CaptionBox.left && x < CaptionBox.right && y >= CaptionBox.top && y < CaptionBox.bottom;
+}
 
 class SceneFrameTest : public SceneTest {
  protected:
@@ -29,7 +32,7 @@ class SceneFrameTest : public SceneTest {
       for (int x = 0; x < Frame.width; ++x) {
         if (!Lit(Frame.At(x, y))) continue;
         ++a.count;
-        a.outsideCaption += !(x >= CaptionBox.left && x < CaptionBox.right && y >= CaptionBox.top && y < CaptionBox.bottom);
+        a.outsideCaption += !InCaptionBox(x, y);
         a.bounds = TRect{std::min<int>(a.bounds.left, x), std::min<int>(a.bounds.top, y),
                          std::max<int>(a.bounds.right, x + 1), std::max<int>(a.bounds.bottom, y + 1)};
       }
@@ -112,9 +115,8 @@ TEST_F(SceneFrameTest, EachBallIsDrawnAtItsPlaceAndClippedWhereItLeavesTheScreen
     int wrong = 0;
     for (int y = 0; y < 600; ++y)
       for (int x = 0; x < 800; ++x) {
-        const bool inCaption = x >= CaptionBox.left && x < CaptionBox.right && y >= CaptionBox.top && y < CaptionBox.bottom;
         const bool lit = Lit(screen.At(x, y));
-        if (covered[static_cast<size_t>(y * 800 + x)] ? !lit : (lit && !inCaption)) ++wrong;
+        if (covered[static_cast<size_t>(y * 800 + x)] ? !lit : (lit && !InCaptionBox(x, y))) ++wrong;
       }
     ASSERT_EQ(wrong, 0) << "frame " << frame;
   }
@@ -176,7 +178,7 @@ TEST_F(SceneFrameTest, LaterSlotsCoverEarlierOnesExceptWhereTheBallsBlackIsSeeTh
     int wrong = 0;
     for (int y = 0; y < 600; ++y)
       for (int x = 0; x < 800; ++x) {
-        if (x >= CaptionBox.left && x < CaptionBox.right && y >= CaptionBox.top && y < CaptionBox.bottom) continue;
+        if (InCaptionBox(x, y)) continue;
         wrong += (screen.At(x, y) & 0xFFFFFF) != expected[static_cast<size_t>(y * 800 + x)];
       }
     ASSERT_EQ(wrong, 0) << "frame " << MainForm->FrameCount();

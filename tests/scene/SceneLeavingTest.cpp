@@ -48,6 +48,7 @@ class SceneLeavingTest : public SceneTest {
   TBallTable BallsWhenPromptShowed;
   TBallTable BallsWhenAnswered;
   bool SceneWasActiveUnderThePrompt = false;
+  bool PromptInFrontWhenAnswered = false;
   std::string FieldWhenPromptShowed;
 
  private:
@@ -70,6 +71,7 @@ class SceneLeavingTest : public SceneTest {
     PresentsWhenAnswered = presents;
     FramesWhenAnswered = MainForm->FrameCount();
     BallsWhenAnswered = MainForm->Table();
+    PromptInFrontWhenAnswered = ::Screen->ActiveForm() == Form1;
     if (!FAnswer) {
       // Nobody means to answer this one: end the run, so the test fails instead of hanging.
       ADD_FAILURE() << "an unexpected password prompt";
@@ -186,6 +188,7 @@ TEST_F(SceneLeavingTest, TheRightPasswordLeavesAfterTheFramesRanOnUnseenUnderThe
   EXPECT_EQ(FieldWhenPromptShowed, "");  // the key that woke the saver is not typed into it
   EXPECT_TRUE(Errors.empty()) << Errors.front();
   EXPECT_FALSE(SceneWasActiveUnderThePrompt);
+  EXPECT_TRUE(PromptInFrontWhenAnswered);
   // The frames went on while the prompt was up, but none of them reached the screen.
   EXPECT_GT(FramesWhenAnswered, FramesWhenPromptShowed);
   EXPECT_FALSE(SameBalls(BallsWhenAnswered, BallsWhenPromptShowed));

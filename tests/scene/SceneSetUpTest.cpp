@@ -6,7 +6,6 @@
 
 #include "SceneFixture.h"
 #include "image/DIB.h"
-#include "runtime/Dialogs.h"
 #include "runtime/StdCtrls.h"
 #include "scene/Random.h"
 #include "support/BmpFile.h"
