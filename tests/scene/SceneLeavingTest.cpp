@@ -49,6 +49,7 @@ class SceneLeavingTest : public SceneTest {
   TBallTable BallsWhenAnswered;
   bool SceneWasActiveUnderThePrompt = false;
   bool PromptInFrontWhenAnswered = false;
+  bool AnswerByKeyboard = false;
   std::string FieldWhenPromptShowed;
 
  private:
@@ -83,9 +84,16 @@ class SceneLeavingTest : public SceneTest {
     headless::MouseButton(1, false, 780, 580);
     TEdit* field = Form1->Edit1;
     field->SetText("");
-    headless::Click(field->Handle(), field->Width() / 2, field->Height() / 2);
-    headless::TypeText(*FAnswer);
-    headless::Click(Form1->Button1->Handle(), Form1->Button1->Width() / 2, Form1->Button1->Height() / 2);
+    if (AnswerByKeyboard) {
+      // As a person without a mouse: type, Tab to Ok, Enter.
+      headless::TypeText(*FAnswer);
+      headless::KeyPress(VK_TAB);
+      headless::KeyPress(VK_RETURN);
+    } else {
+      headless::Click(field->Handle(), field->Width() / 2, field->Height() / 2);
+      headless::TypeText(*FAnswer);
+      headless::Click(Form1->Button1->Handle(), Form1->Button1->Width() / 2, Form1->Button1->Height() / 2);
+    }
     FAnswer.reset();
   }
 
@@ -225,6 +233,28 @@ TEST_F(SceneLeavingTest, AWrongPasswordGoesBackToTheSaverWhereTwoMovesAreIgnored
   EXPECT_EQ(PromptsShown, 2);
   EXPECT_FALSE(Running());
   EXPECT_EQ(StoredSetting(BallsCountName), "100");
+}
+
+TEST_F(SceneLeavingTest, TheKeysThatAnswerThePromptAreNotTakenForANewKey) {
+  UsePasswordSetting(1);
+  StoreSetting(PasswordName, "Secret");
+  Start();
+  AnswerByKeyboard = true;
+  AnswerPromptWith("nope");
+  PressKey(VK_SPACE);
+  EXPECT_EQ(PromptsShown, 1);
+  // The keys that answered the prompt do not reach the saver as a new key.
+  for (int i = 0; i < 5; ++i) Idle();
+  Application->ProcessMessages();
+  EXPECT_EQ(PromptsShown, 1);
+  EXPECT_TRUE(Running());
+  // The prompt comes back with Ok still focused from the last time: click the field.
+  AnswerByKeyboard = false;
+  AnswerPromptWith("Secret");
+  PressKey(VK_SPACE);
+  EXPECT_EQ(PromptsShown, 2);
+  EXPECT_FALSE(Running());
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
 }
 
 TEST_F(SceneLeavingTest, InputAlreadyOnItsWayWhenThePromptComesUpNeitherAsksAgainNorFails) {
