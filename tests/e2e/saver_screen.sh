@@ -55,14 +55,15 @@ sleep 5
 grab caption-later
 [ "$(nonblack "$WORK/caption-later.png" "$corner")" -gt 150 ] ||
   fail "the caption was gone 5 s after start: frames are not paced"
+# A loaded machine draws fewer frames a second, so the caption may stay a good while longer.
 gone=""
-for _ in $(seq 60); do
+while [ $(( $(now_ms) - started )) -lt 120000 ]; do
   grab caption-end
   if [ "$(nonblack "$WORK/caption-end.png")" = 0 ]; then gone=$(( $(now_ms) - started )); break; fi
   running || fail "the saver ended by itself"
   sleep 1
 done
-[ -n "$gone" ] || fail "the caption was still shown 60 s after start"
+[ -n "$gone" ] || fail "the caption was still shown 120 s after start"
 echo "caption: $in_corner pixels, pure blue ($b); gone within $(( gone / 1000 )) s of start"
 # Still the saver, just black: the window is there and a key ends it.
 [ "$(xdotool search --onlyvisible --name '^Pellora$' | head -1)" = "$SCENE" ] || fail "the saver's window went away"
