@@ -15,12 +15,16 @@ PARENT_PID=""
 stop_parent() { [ -n "$PARENT_PID" ] && kill "$PARENT_PID" 2>/dev/null; wait "$PARENT_PID" 2>/dev/null || true; PARENT_PID=""; }
 trap 'stop_parent; cleanup' EXIT
 
-# Makes a W x H window at the top left of the screen and sets PARENT to its id.
+# Makes a W x H window at the top left of the screen and sets PARENT to its id. Each
+# window reports in a file of its own: a file used again could still show the last id.
+PARENTS=0
 make_parent() {
-  "$XHELPER" parent "$1" "$2" >"$WORK/parent.txt" &
+  PARENTS=$(( PARENTS + 1 ))
+  local report="$WORK/parent-$PARENTS.txt"
+  "$XHELPER" parent "$1" "$2" >"$report" &
   PARENT_PID=$!
   for _ in $(seq 50); do
-    PARENT="$(head -1 "$WORK/parent.txt" 2>/dev/null || true)"
+    PARENT="$(head -1 "$report" 2>/dev/null || true)"
     [ -n "$PARENT" ] && return 0
     sleep 0.1
   done
@@ -34,7 +38,8 @@ blue_pixels() {
 }
 # Screenshots window $1 (area $2, e.g. 300x200+400+0, or whole) into $3 and counts blue pixels.
 blue_in() {
-  if [ "$2" = whole ]; then import -window "$1" "$WORK/$3"; else import -window "$1" -crop "$2" "$WORK/$3"; fi
+  # A screenshot of a window that is gone can leave import waiting for ever.
+  if [ "$2" = whole ]; then timeout 20 import -window "$1" "$WORK/$3"; else timeout 20 import -window "$1" -crop "$2" "$WORK/$3"; fi
   [ -n "${PELLORA_SHOTS:-}" ] && cp "$WORK/$3" "$PELLORA_SHOTS/hack-$3"
   blue_pixels "$WORK/$3"
 }
