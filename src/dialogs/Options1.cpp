@@ -1,8 +1,5 @@
 #include "dialogs/Options1.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "dialogs/About.h"
 #include "runtime/DesignsRegistry.h"
 #include "settings/Settings.h"
@@ -16,25 +13,13 @@ std::string BallsSpeedText;
 
 using namespace Options1;
 
-namespace {
-
-// A stored path counts only when it names a file that is there now; the marker never
-// does, even where the file system would allow a name with quotes in it.
-bool NamesExistingFile(const std::string& Path) {
-  if (Path == StandardPicture || Path.empty()) return false;
-  std::error_code ec;
-  return std::filesystem::is_regular_file(Path, ec);
-}
-
-}  // namespace
-
 TOptionsForm1::TOptionsForm1(TComponent* AOwner) : TForm(AOwner) {}
 
 void TOptionsForm1::FormCreate(TObject* Sender) {
   (void)Sender;
   TRegIniFile settings(SettingsKeyPath);
   PictureFile = ReadSettingText(settings, PictureName, DefaultPicture);
-  if (!NamesExistingFile(PictureFile)) PictureFile = StandardPicture;
+  if (!NamesExistingPicture(PictureFile)) PictureFile = StandardPicture;
   if (PictureFile != StandardPicture) Image1->Picture()->LoadFromFile(PictureFile);
   BallsCountText = ReadSettingText(settings, BallsCountName, DefaultBallsCount);
   Edit1->SetText(BallsCountText);

@@ -1,7 +1,7 @@
 #pragma once
 // The one line the saver shows in its first frames, shared by every program that draws the
 // scene so that they all read the same.
-inline constexpr const char* CreditCaption = "Pellora - bouncing balls, any key to leave";
+inline constexpr const char* CreditCaption = "Pellora - bouncing balls";
 inline constexpr int CreditFrames = 1000;
 inline constexpr int CreditLeft = 20;
 inline constexpr int CreditTop = 20;

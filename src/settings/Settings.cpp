@@ -1,5 +1,8 @@
 #include "settings/Settings.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "runtime/SysUtils.h"
 
 uint8_t ReduceToByte(int32_t value) { return static_cast<uint8_t>(static_cast<uint32_t>(value) & 0xFFu); }
@@ -17,4 +20,10 @@ void WriteSettingText(TRegIniFile& settings, const std::string& name, const std:
 
 std::string ReadSettingText(TRegIniFile& settings, const std::string& name, const std::string& defaultValue) {
   return settings.ReadString(SettingsSection, name, defaultValue);
+}
+
+bool NamesExistingPicture(const std::string& path) {
+  if (path == StandardPicture || path.empty()) return false;
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
 }

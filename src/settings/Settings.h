@@ -38,6 +38,10 @@ uint8_t ReduceToByte(int32_t value);
 // the parser stopped does not matter to any caller.
 uint8_t ParseSettingByte(const std::string& text);
 
+// A stored "Picture" counts only when it names a file that is there now; the marker never
+// does, even where the file system would allow a name with quotes in it.
+bool NamesExistingPicture(const std::string& path);
+
 // Every writer stores its text followed by one zero byte: it appends the zero itself and
 // the registry call stores exactly the resulting length, so "6" becomes 0x36 0x00.
 std::string WithTerminatingZero(const std::string& text);

@@ -1,23 +1,20 @@
 #include "shell/RunModes.h"
 
-#include <cstdio>
-
 #include "dialogs/About.h"
 #include "dialogs/EnterPassword.h"
+#include "dialogs/Enter_Password.h"
 #include "dialogs/Options1.h"
 #include "runtime/Forms.h"
+#include "scene/PelloraUnit.h"
 
-namespace {
-
-// The windows of the modes are still to come; until they are, a mode says so rather
-// than pretending to have run.
-void ReportMissingWindows(const char* mode) {
-  std::fprintf(stderr, "pellora: %s mode is recognised, but its windows are not built yet\n", mode);
+void RunSaverMode() {
+  Application->Initialize();
+  Application->SetTitle("Pellora");
+  Application->CreateForm(MainForm);
+  Application->CreateForm(Form1);
+  Application->Run();
+  FinalizeEnter_PasswordUnit();
 }
-
-}  // namespace
-
-void RunSaverMode() { ReportMissingWindows("saver"); }
 
 void RunConfigureMode() {
   Application->Initialize();

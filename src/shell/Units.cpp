@@ -18,6 +18,7 @@
 #include "runtime/Forms.h"
 #include "runtime/Graphics.h"
 #include "runtime/StdCtrls.h"
+#include "scene/PelloraUnit.h"
 
 namespace {
 
@@ -44,6 +45,7 @@ constexpr TUnit kUnits[] = {
     {TUnitLayer::Dialogs, RegisterAboutClasses, nullptr},
     {TUnitLayer::Dialogs, RegisterEnterPasswordClasses, nullptr},
     {TUnitLayer::Dialogs, RegisterEnter_PasswordClasses, nullptr},
+    {TUnitLayer::Scene, RegisterPelloraUnitClasses, nullptr},
 };
 
 // How many units of the list have started: a second start, or one to a higher layer,
