@@ -1,8 +1,5 @@
 #include "hack/Sprite.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "runtime/Designs.h"
 #include "runtime/SysUtils.h"
 #include "settings/Settings.h"
@@ -56,9 +53,7 @@ TSprite BuiltInBall() {
 }
 
 TSprite LoadBall(const std::string& picture, std::string& note) {
-  std::error_code missing;
-  if (picture == StandardPicture || picture.empty() || !std::filesystem::is_regular_file(picture, missing))
-    return BuiltInBall();
+  if (!NamesExistingPicture(picture)) return BuiltInBall();
   try {
     TPicture loaded;
     loaded.LoadFromFile(picture);

@@ -59,7 +59,10 @@ wait_blue() {
   done
   fail "window $1 shows $n blue pixels in $3, expected at least $2"
 }
-# Sends SIGTERM and checks that the hack is gone within 100 ms, with status 0.
+# Sends SIGTERM and checks that the hack ends with status 0, printing how long it took.
+# The hack leaves as soon as the signal wakes it; the rest of the time measured is the
+# scheduling of two processes: 2 to 70 ms as a rule, up to 215 ms on a 2-core machine at a
+# load average of 19. The bound catches a hack that does not wake for the signal.
 term_fast() {
   local start=$EPOCHREALTIME rc=0
   kill -TERM "$APP_PID"
@@ -67,7 +70,7 @@ term_fast() {
   local ms=$(( (${EPOCHREALTIME/./} - ${start/./}) / 1000 ))
   APP_PID=""
   [ "$rc" -eq 0 ] || fail "the hack ended with status $rc on SIGTERM"
-  [ "$ms" -le 100 ] || fail "the hack took $ms ms to end on SIGTERM"
+  [ "$ms" -le 500 ] || fail "the hack took $ms ms to end on SIGTERM"
   echo "SIGTERM: gone in $ms ms"
 }
 
@@ -115,7 +118,7 @@ wait_blue "$PARENT" 500 whole root-env.png
 outside="$(blue_in root 600x400+320+220 outside.png)"
 [ "$outside" -eq 0 ] || fail "--root drew $outside blue pixels outside the locker's window"
 "$XHELPER" grab >"$WORK/grab.txt" || fail "another client could not grab: $(cat "$WORK/grab.txt")"
-# Three balls, as the hive says: far fewer blue pixels than 3 balls' worth would exceed.
+# Three balls, as the hive says: no more blue than three whole balls hold.
 n="$(blue_in "$PARENT" whole three.png)"
 [ "$n" -le $(( 3 * 47 * 47 )) ] || fail "$n blue pixels for the hive's 3 balls"
 
