@@ -26,7 +26,7 @@ constexpr int32_t MaxFramesPerSecond = 60;
 void Say(const std::string& line) { std::fprintf(stderr, "pellora: %s\n", line.c_str()); }
 
 // SIGTERM and SIGINT arrive as a readable descriptor, so the sleep between frames wakes
-// for them at once and the program leaves through its normal clean-up.
+// for them at once.
 int StopSignals() {
   sigset_t stops;
   sigemptyset(&stops);
