@@ -184,7 +184,13 @@ __attribute__((target("avx2"))) int Convert565Avx2(const uint8_t* row, uint32_t*
   }
   return x;
 }
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+bool HasAvx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+}
 #endif
 
 // A row of 5-6-5 pixels as XRGB: the layout of nearly every 16-bit display, and its
@@ -193,7 +199,7 @@ const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 void Convert565(const uint8_t* row, uint32_t* out, int count) {
   int x = 0;
 #if defined(__x86_64__) || defined(__i386__)
-  if (kHasAvx2) x = Convert565Avx2(row, out, count);
+  if (HasAvx2()) x = Convert565Avx2(row, out, count);
 #endif
 #if defined(__SSE2__)
   const __m128i mul5 = _mm_set1_epi16(527), add5 = _mm_set1_epi16(23);
@@ -415,8 +421,8 @@ BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, i
   const auto* base = static_cast<const uint8_t*>(pixels);
   const int firstX = std::max(0, visible.left - offX), lastX = std::min(outW, visible.right - offX);
   const int firstY = std::max(0, visible.top - offY), lastY = std::min(outH, visible.bottom - offY);
-  // A display's frame at the window's own size, the usual case, goes through its table
-  // without any column arithmetic.
+  // A display's frame at the window's own size, the usual case, goes without any column
+  // arithmetic: 5-6-5 in blocks, other 16-bit layouts through the table.
   const bool unscaled16 = bitCount == 16 && outW == width && outH == height;
   const bool is565 = red.shift == 11 && red.bits == 5 && green.shift == 5 && green.bits == 6 && blue.shift == 0 &&
                      blue.bits == 5;

@@ -166,10 +166,10 @@ TEST_F(PaintingTest, OutsidePicturesAreScaledToFitWithBlackBars) {
 }
 
 // Every 16-bit value, at the window's own size, widened with rounding: 5 bits v to
-// (v * 255 + 15) / 31, 6 bits to (v * 255 + 31) / 63. The odd width leaves a ragged end on
-// every row, so pixels taken in blocks and one by one are both checked.
+// (v * 255 + 15) / 31, 6 bits to (v * 255 + 31) / 63. Rows of 269 pixels are 16 blocks of
+// 16, one of 8 and 5 single pixels, so every way pixels are taken is checked.
 TEST_F(PaintingTest, SixteenBitPicturesShowEveryValueRounded) {
-  constexpr int kWidth = 259, kHeight = 254;  // 65,786 pixels: every value, and some twice
+  constexpr int kWidth = 269, kHeight = 244;  // 65,636 pixels: every value, and some twice
   auto widen = [](uint32_t v, uint32_t bits) {
     const uint32_t top = (1u << bits) - 1;
     return (v * 255 + top / 2) / top;
