@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS  ?= $(shell nproc)
 ARGS  ?= /s
 
-.PHONY: bootstrap configure build run test bench-build bench fuzz clean
+.PHONY: bootstrap configure build run test bench-build bench package fuzz clean
 
 bootstrap:
 	@scripts/bootstrap
@@ -30,5 +30,11 @@ bench: bench-build
 	@for b in build-bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
 	scripts/bench-blur build-bench
 
+# The Debian package, from a Release build of the programs alone: build-release/pellora_*.deb.
+package: bootstrap
+	@cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DPELLORA_TESTS=OFF -DPELLORA_BENCH=OFF >/dev/null
+	@cmake --build build-release -j $(JOBS)
+	cd build-release && cpack -G DEB
+
 clean:
-	rm -rf $(BUILD) build-bench build-sanitize
+	rm -rf $(BUILD) build-bench build-sanitize build-release

@@ -692,10 +692,21 @@ bool TApplication::ProcessMessage(MSG& Msg) {
   }
   // Keys belong to the window that has the focus when they are handled: a Tab that
   // moved the focus sends the keys typed after it to the new control, even when they
-  // were queued before it took effect.
+  // were queued before it took effect. A character goes where its key went, though: the
+  // key that opens a dialog must not type into the dialog.
   if (Msg.message >= WM_KEYFIRST && Msg.message <= WM_KEYLAST) {
-    HWND focus = GetFocus();
-    if (focus != nullptr && focus != Msg.hwnd && TWinControl::FromHandle(focus) != nullptr) Msg.hwnd = focus;
+    const bool character = Msg.message == WM_CHAR || Msg.message == WM_SYSCHAR;
+    if (character && FKeyHandledBy != nullptr && (Msg.hwnd == FKeyQueuedFor || Msg.hwnd == FKeyHandledBy)) {
+      Msg.hwnd = FKeyHandledBy;
+    } else {
+      const HWND queuedFor = Msg.hwnd;
+      HWND focus = GetFocus();
+      if (focus != nullptr && focus != Msg.hwnd && TWinControl::FromHandle(focus) != nullptr) Msg.hwnd = focus;
+      if (Msg.message == WM_KEYDOWN || Msg.message == WM_SYSKEYDOWN) {
+        FKeyQueuedFor = queuedFor;
+        FKeyHandledBy = Msg.hwnd;
+      }
+    }
   }
   try {
     if (!IsKeyMsg(Msg)) {

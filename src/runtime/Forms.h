@@ -308,6 +308,8 @@ class TApplication : public TComponent {
   bool FIdleReplaced = false;
   bool FIdleUntilClockPasses = false;
   DWORD FIdleClockSeen = 0;
+  HWND FKeyQueuedFor = nullptr;  // the last key down: the window it was queued for
+  HWND FKeyHandledBy = nullptr;  // and the one that handled it
   TExceptionEvent FOnException;
   TNotifyEvent FOnActivate;
   TNotifyEvent FOnDeactivate;

@@ -147,6 +147,14 @@ void TMainForm::DXDrawMouseMove(TObject* Sender, TShiftState Shift, int32_t X, i
 }
 
 void TMainForm::Close1() {
+  // Input that was already on its way to the scene when the prompt came up still arrives
+  // while the prompt is up; the prompt is asking already.
+  if (FLeaving) return;
+  FLeaving = true;
+  struct TLeaving {
+    bool& Flag;
+    ~TLeaving() { Flag = false; }
+  } leaving{FLeaving};
   if (FUsePassword == 1) {
     Form1->AskPassword(StoredPassword);
     if (!Form1->PasswordAccepted()) {

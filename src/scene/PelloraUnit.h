@@ -43,6 +43,7 @@ class TMainForm : public TDXForm {
   TBallTable FTable;  // Balls, RadiusX, RadiusY
   int32_t FFrameCount = 0;
   int32_t FUsePassword = 0;
+  bool FLeaving = false;  // Close1 is running
 };
 
 extern TMainForm* MainForm;

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cstdlib>
 
 #include "forms_fixture.h"
@@ -99,6 +100,56 @@ TEST_F(ControlsTest, TabAndShiftTabFollowTheTabOrderAndSkipWhatCannotTakeFocus) 
   EXPECT_TRUE(other->Focused());
   EXPECT_EQ(form->ActiveControl(), other);
   EXPECT_EQ(edit1->Text(), "");  // Tab typed nothing
+}
+
+TEST_F(ControlsTest, ACharacterGoesWhereItsKeyWentEvenWhenThatKeyOpenedAnotherWindow) {
+  // A key whose handler brings up another window with a field (as a key that ends the
+  // saver brings up the password prompt); the key's text arrives in the same pump as
+  // the key itself, as a real display delivers it.
+  TForm* prompt = new TForm(Application);
+  prompt->SetBounds(400, 100, 200, 80);
+  TEdit* field = new TEdit(prompt);
+  field->SetBounds(8, 8, 150, 21);
+  field->SetParent(prompt);
+  std::string pressedOnForm;
+  form->SetKeyPreview(true);
+  form->SetOnKeyDown([&](TObject*, WORD&, TShiftState) {
+    prompt->Show();
+    field->SetFocus();
+  });
+  form->SetOnKeyPress([&](TObject*, char& Key) { pressedOnForm += Key; });
+  ShowForm();
+  headless::KeyDownWithText('X');
+  headless::LayoutText("x");
+  headless::KeyUp('X');
+  Pump();
+  ASSERT_TRUE(field->Focused());
+  EXPECT_EQ(field->Text(), "");
+  EXPECT_EQ(pressedOnForm, "x");
+  form->SetOnKeyDown(nullptr);
+  Type("ok");  // what is typed next goes to the field
+  EXPECT_EQ(field->Text(), "ok");
+
+  // Keys queued behind a Tab still follow the focus it moved, text and all.
+  edit1->SetText("");
+  edit2->SetText("");
+  form->SetOnKeyPress(nullptr);
+  form->SetFocus();
+  edit1->SetFocus();
+  Pump();
+  for (char c : std::string("a\tb")) {
+    const UINT vk = c == '\t' ? VK_TAB : static_cast<UINT>(std::toupper(static_cast<unsigned char>(c)));
+    if (c == '\t') {
+      headless::KeyDown(VK_TAB);
+    } else {
+      headless::KeyDownWithText(vk);
+      headless::LayoutText(std::string(1, c));
+    }
+    headless::KeyUp(vk);
+  }
+  Pump();
+  EXPECT_EQ(edit1->Text(), "a");
+  EXPECT_EQ(edit2->Text(), "b");
 }
 
 TEST_F(ControlsTest, AKeyPressHandlerDropsACharacterBySettingItToZero) {

@@ -3,6 +3,11 @@
 // manual clock and a private hive; everything is put back after each test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <string>
+
 #include "dialogs/Enter_Password.h"
 #include "display/DirectX.h"
 #include "platform/clock/Clock.h"
@@ -45,6 +50,25 @@ class SceneTest : public HeadlessApplicationTest {
     Clock.Advance(1);
     bool done = true;
     if (Application->OnIdle()) Application->OnIdle()(Application, done);
+  }
+
+  // Runs Step after every frame tick from now on, whichever loop ticks (a modal one
+  // too): the place to act while the saver is inside the password prompt.
+  void AfterEachTick(std::function<void()> Step) {
+    TDXTimerEvent frame = MainForm->DXTimer->OnTimer();
+    MainForm->DXTimer->SetOnTimer([frame, Step = std::move(Step)](TObject* Sender, int32_t LagCount) {
+      frame(Sender, LagCount);
+      Step();
+    });
+  }
+
+  // A file in the test's own scratch folder (the hive's), for pictures the test makes.
+  std::filesystem::path File(const std::string& Name) const { return std::filesystem::path(Hive.Dir()) / Name; }
+
+  static bool SameBalls(const TBallTable& A, const TBallTable& B) {
+    return std::equal(A.Balls.begin(), A.Balls.end(), B.Balls.begin(), [](const TBall& p, const TBall& q) {
+      return p.X == q.X && p.Y == q.Y && p.DX == q.DX && p.DY == q.DY;
+    });
   }
 
   // The scene as the screen shows it now.

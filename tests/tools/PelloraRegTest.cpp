@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <map>
 #include <string>
@@ -9,6 +6,7 @@
 #include <vector>
 
 #include "platform/registry/Registry.h"
+#include "support/RunProgram.h"
 #include "support/TempHive.h"
 
 namespace {
@@ -16,53 +14,10 @@ namespace {
 const std::string kTool = PELLORA_BINARY_DIR "/tools/pellora-reg/pellora-reg";
 constexpr const char* kSettings = "Software\\Korvent_Programs\\Pellora";
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Result = ProgramResult;
 
 // Runs the tool as a person would, in this test's hive, and collects what it printed.
-Result Tool(const std::vector<std::string>& args) {
-  int out[2], err[2];
-  Result result;
-  if (pipe(out) != 0 || pipe(err) != 0) return result;
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    close(out[0]);
-    close(err[0]);
-    std::vector<char*> argv{const_cast<char*>(kTool.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(kTool.c_str(), argv.data());
-    _exit(127);
-  }
-  close(out[1]);
-  close(err[1]);
-  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open = 2;
-  while (open > 0 && poll(fds, 2, 10000) > 0) {
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-      char buffer[4096];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<size_t>(n));
-      } else {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
+Result Tool(const std::vector<std::string>& args) { return RunProgram(kTool, args); }
 
 using Value = std::tuple<std::string, DWORD, std::string>;
 using Tree = std::map<std::string, std::vector<Value>>;

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "platform/window/Letterbox.h"
+#include "platform/window/Monitors.h"
 #include "platform/window/Presenter.h"
 #include "platform/window/Window.h"
 #include "platform/window/XErrors.h"
@@ -161,12 +162,14 @@ class SdlPresenter : public Presenter {
     SurviveXErrors();
     auto p = std::unique_ptr<SdlPresenter>(new SdlPresenter());
     p->wakeEvent_ = SDL_RegisterEvents(1);
+    p->RefreshMonitors();
     // Text input gives the characters of the keyboard's own layout, dead keys included.
     SDL_StartTextInput();
     return p;
   }
 
   ~SdlPresenter() override {
+    DropCovers();
     for (auto& [id, w] : windows_) SDL_DestroyWindow(w);
     for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -189,7 +192,10 @@ class SdlPresenter : public Presenter {
     if (shape.owner) {
       if (SDL_Window* owner = Get(shape.owner)) SDL_SetWindowModalFor(window, owner);
     }
-    if (shape.fullScreen) SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (shape.fullScreen) {
+      RefreshMonitors();
+      PlaceFullScreen(window);
+    }
     return true;
   }
 
@@ -201,6 +207,7 @@ class SdlPresenter : public Presenter {
     windows_.erase(id);
     shapes_.erase(id);
     boxed_.erase(id);
+    UpdateCovers();
   }
 
   void Show(NativeId id, bool visible) override {
@@ -211,6 +218,7 @@ class SdlPresenter : public Presenter {
     } else {
       SDL_HideWindow(w);
     }
+    UpdateCovers();
   }
 
   void Reshape(NativeId id, const NativeShape& shape) override {
@@ -229,16 +237,11 @@ class SdlPresenter : public Presenter {
       const POINT at = OnMonitor(shape);
       SDL_SetWindowPosition(w, at.x, at.y);
     }
-    if (shape.fullScreen && logicalWidth_) {
-      // A mode's window covers the monitor itself, with or without a window manager to
-      // honour the full-screen request.
-      int width = 0, height = 0;
-      ScreenSize(&width, &height);
-      SDL_SetWindowPosition(w, 0, 0);
-      SDL_SetWindowSize(w, width, height);
-    }
-    if (shape.fullScreen && !old.fullScreen) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    // A mode's window covers the (primary) monitor itself, with or without a window
+    // manager to honour the full-screen request.
+    if (shape.fullScreen && (logicalWidth_ || !old.fullScreen)) PlaceFullScreen(w);
     if (old.caption != shape.caption) SDL_SetWindowTitle(w, shape.caption.c_str());
+    UpdateCovers();
   }
 
   void SetCaption(NativeId id, const std::string& caption) override {
@@ -321,16 +324,28 @@ class SdlPresenter : public Presenter {
     SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
   }
 
-  void SetCapture(NativeId, bool capture) override { SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE); }
+  void SetCapture(NativeId, bool capture) override {
+    // While every monitor is covered the pointer cannot leave our windows; see UpdateCovers.
+    if (capture && coveredFor_) return;
+    SDL_CaptureMouse(capture ? SDL_TRUE : SDL_FALSE);
+  }
 
   void WarpPointer(int x, int y) override {
-    if (logicalWidth_) MonitorBox().ToScreen(&x, &y);
+    if (logicalWidth_) {
+      MonitorBox().ToScreen(&x, &y);
+      x += Primary().x;
+      y += Primary().y;
+    }
     SDL_WarpMouseGlobal(x, y);
   }
 
   bool PointerPosition(int* x, int* y) override {
     SDL_GetGlobalMouseState(x, y);
-    if (logicalWidth_) MonitorBox().ToSource(x, y);
+    if (logicalWidth_) {
+      *x -= Primary().x;
+      *y -= Primary().y;
+      MonitorBox().ToSource(x, y);
+    }
     return true;
   }
 
@@ -370,20 +385,18 @@ class SdlPresenter : public Presenter {
     SDL_PushEvent(&e);
   }
 
+  // The primary monitor's: on a desktop of several, that is where full-screen windows go.
   void ScreenSize(int* width, int* height) override {
-    SDL_DisplayMode mode;
-    if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
-      *width = mode.w;
-      *height = mode.h;
-    } else {
-      *width = 1024;
-      *height = 768;
-    }
+    *width = Primary().width;
+    *height = Primary().height;
   }
 
   void SetLogicalScreen(int width, int height) override {
+    // Monitors come and go between runs of a mode; during one the covers stay as placed.
+    RefreshMonitors();
     logicalWidth_ = width > 0 && height > 0 ? width : 0;
     logicalHeight_ = logicalWidth_ ? height : 0;
+    UpdateCovers();
   }
 
   int RefreshRate() override {
@@ -395,7 +408,7 @@ class SdlPresenter : public Presenter {
   bool AnyWindowFocused() override {
     SDL_PumpEvents();
     SDL_Window* focus = SDL_GetKeyboardFocus();
-    return focus && ids_.count(SDL_GetWindowID(focus));
+    return focus && (ids_.count(SDL_GetWindowID(focus)) || CoverOf(SDL_GetWindowID(focus)));
   }
 
  private:
@@ -424,8 +437,109 @@ class SdlPresenter : public Presenter {
   // position mapped from the program's screen.
   POINT OnMonitor(const NativeShape& shape) {
     int x = shape.client.left, y = shape.client.top;
-    if (logicalWidth_ && !shape.fullScreen) MonitorBox().ToScreen(&x, &y);
+    if (logicalWidth_ && !shape.fullScreen) {
+      MonitorBox().ToScreen(&x, &y);
+      x += Primary().x;
+      y += Primary().y;
+    }
     return POINT{x, y};
+  }
+
+  const MonitorRect& Primary() const { return monitors_.front(); }
+
+  void RefreshMonitors() {
+    monitors_ = xMonitors_.List();
+    if (!monitors_.empty()) return;
+    // A server without monitors of its own: SDL's displays, the first being the primary.
+    for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
+      SDL_Rect r;
+      if (SDL_GetDisplayBounds(i, &r) == 0 && r.w > 0 && r.h > 0) monitors_.push_back(MonitorRect{r.x, r.y, r.w, r.h});
+    }
+    if (monitors_.empty()) monitors_.push_back(MonitorRect{0, 0, 1024, 768});
+  }
+
+  // Puts a full-screen window on the primary monitor, or `on` another one. SDL is asked
+  // for full screen only where one of its displays is that monitor: monitors that share an
+  // output are a single display to SDL, which would stretch the window over all of them.
+  void PlaceFullScreen(SDL_Window* w, const MonitorRect* on = nullptr) {
+    const MonitorRect& m = on ? *on : Primary();
+    bool sdlKnowsIt = false;
+    for (int i = 0; i < SDL_GetNumVideoDisplays() && !sdlKnowsIt; ++i) {
+      SDL_Rect r;
+      sdlKnowsIt = SDL_GetDisplayBounds(i, &r) == 0 && MonitorRect{r.x, r.y, r.w, r.h} == m;
+    }
+    if (!sdlKnowsIt && (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(w, 0);
+    SDL_SetWindowPosition(w, m.x, m.y);
+    SDL_SetWindowSize(w, m.width, m.height);
+    if (sdlKnowsIt) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  }
+
+  // While a mode's full-screen window is shown on the primary monitor, every other monitor
+  // is covered with black, and what happens on a cover happens on that window.
+  void UpdateCovers() {
+    NativeId holder = 0;
+    if (logicalWidth_) {
+      for (auto& [id, w] : windows_) {
+        if (shapes_[id].fullScreen && (SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) {
+          holder = id;
+          break;
+        }
+      }
+    }
+    if (holder == coveredFor_) return;
+    DropCovers();
+    coveredFor_ = holder;
+    if (!holder) return;
+    // With covers the pointer cannot leave our windows, so it need never be held for one
+    // of them; SDL would hold it for the window with the keyboard focus and then report it
+    // there and on the cover under it by turns, each a move of its own though nothing moved.
+    SDL_CaptureMouse(SDL_FALSE);
+    SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+    for (const MonitorRect& m : MonitorsToCover(monitors_)) {
+      SDL_Window* cover = SDL_CreateWindow("", m.x, m.y, m.width, m.height,
+                                           SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP |
+                                               SDL_WINDOW_SKIP_TASKBAR);
+      if (!cover) continue;
+      covers_.push_back(Cover{cover, m});
+      PlaceFullScreen(cover, &m);
+      SDL_ShowWindow(cover);
+      PaintCover(cover);
+    }
+  }
+
+  void DropCovers() {
+    if (coveredFor_) SDL_ResetHint(SDL_HINT_MOUSE_AUTO_CAPTURE);
+    for (const Cover& c : covers_) SDL_DestroyWindow(c.window);
+    covers_.clear();
+    coveredFor_ = 0;
+  }
+
+  const MonitorRect* CoverOf(Uint32 sdlId) const {
+    for (const Cover& c : covers_) {
+      if (SDL_GetWindowID(c.window) == sdlId) return &c.at;
+    }
+    return nullptr;
+  }
+
+  static void PaintCover(SDL_Window* cover) {
+    if (SDL_Surface* s = SDL_GetWindowSurface(cover)) {
+      SDL_FillRect(s, nullptr, 0);
+      SDL_UpdateWindowSurface(cover);
+    }
+  }
+
+  // Input on a cover, as input on the window it covers for: the pointer's place on the
+  // desktop seen from the primary monitor, which the window's own mapping then clamps.
+  bool FromCover(Uint32 sdlId, NativeEvent* n, bool pointer) {
+    const MonitorRect* at = CoverOf(sdlId);
+    if (!at || !coveredFor_) return false;
+    n->window = coveredFor_;
+    if (pointer) {
+      n->x += at->x - Primary().x;
+      n->y += at->y - Primary().y;
+      ToProgram(n->window, &n->x, &n->y);
+    }
+    return true;
   }
 
   // Pointer positions over a mode's full-screen window are in the program's pixels.
@@ -448,6 +562,7 @@ class SdlPresenter : public Presenter {
         n.vk = VkFromKeycode(e.key.keysym.sym, e.key.keysym.scancode);
         n.repeat = e.key.repeat != 0;
         n.textFollows = e.type == SDL_KEYDOWN && Printable(e.key.keysym.sym) && !(e.key.keysym.mod & KMOD_CTRL);
+        if (!n.window) FromCover(e.key.windowID, &n, false);
         if (n.vk == 0) return;
         Push(n);
         return;
@@ -455,6 +570,7 @@ class SdlPresenter : public Presenter {
         n.kind = NativeEvent::Text;
         n.window = IdOf(e.text.windowID);
         n.text = Latin1(e.text.text);
+        if (!n.window) FromCover(e.text.windowID, &n, false);
         if (n.text.empty()) return;
         Push(n);
         return;
@@ -463,8 +579,11 @@ class SdlPresenter : public Presenter {
         n.window = IdOf(e.motion.windowID);
         n.x = e.motion.x;
         n.y = e.motion.y;
-        if (!n.window) return;
-        ToProgram(n.window, &n.x, &n.y);
+        if (n.window) {
+          ToProgram(n.window, &n.x, &n.y);
+        } else if (!FromCover(e.motion.windowID, &n, true)) {
+          return;
+        }
         Push(n);
         return;
       case SDL_MOUSEBUTTONDOWN:
@@ -475,8 +594,12 @@ class SdlPresenter : public Presenter {
         n.y = e.button.y;
         n.button = e.button.button == SDL_BUTTON_LEFT ? 1 : e.button.button == SDL_BUTTON_MIDDLE ? 2
                    : e.button.button == SDL_BUTTON_RIGHT ? 3 : 0;
-        if (!n.window || !n.button) return;
-        ToProgram(n.window, &n.x, &n.y);
+        if (!n.button) return;
+        if (n.window) {
+          ToProgram(n.window, &n.x, &n.y);
+        } else if (!FromCover(e.button.windowID, &n, true)) {
+          return;
+        }
         Push(n);
         return;
       case SDL_MOUSEWHEEL:
@@ -487,12 +610,19 @@ class SdlPresenter : public Presenter {
         // Touchpads turn the wheel by fractions of a notch; a "natural" setting flips it.
         n.wheel = static_cast<int>(std::lround(e.wheel.preciseY * 120.0f)) *
                   (e.wheel.direction == SDL_MOUSEWHEEL_FLIPPED ? -1 : 1);
-        if (!n.window) return;
+        if (!n.window && !FromCover(e.wheel.windowID, &n, true)) return;
         Push(n);
         return;
       case SDL_WINDOWEVENT:
         n.window = IdOf(e.window.windowID);
-        if (!n.window) return;
+        if (!n.window) {
+          // A cover only repaints itself; its focus is the focus of the window it covers
+          // for, so moving between the two is no deactivation.
+          if (!CoverOf(e.window.windowID)) return;
+          if (e.window.event == SDL_WINDOWEVENT_EXPOSED) PaintCover(SDL_GetWindowFromID(e.window.windowID));
+          if (e.window.event != SDL_WINDOWEVENT_FOCUS_GAINED && e.window.event != SDL_WINDOWEVENT_FOCUS_LOST) return;
+          FromCover(e.window.windowID, &n, false);
+        }
         switch (e.window.event) {
           case SDL_WINDOWEVENT_FOCUS_GAINED: n.kind = NativeEvent::FocusGained; break;
           case SDL_WINDOWEVENT_FOCUS_LOST: n.kind = NativeEvent::FocusLost; break;
@@ -506,6 +636,8 @@ class SdlPresenter : public Presenter {
             n.y = e.window.data2;
             if (logicalWidth_) {
               if (shapes_[n.window].fullScreen) return;  // it stays where the mode put it
+              n.x -= Primary().x;
+              n.y -= Primary().y;
               MonitorBox().ToSource(&n.x, &n.y);
             }
             break;
@@ -544,6 +676,14 @@ class SdlPresenter : public Presenter {
     int sourceHeight = 0;
   };
   std::map<NativeId, Boxed> boxed_;
+  XMonitors xMonitors_;
+  std::vector<MonitorRect> monitors_;  // the primary first; never empty once made
+  struct Cover {
+    SDL_Window* window = nullptr;
+    MonitorRect at;
+  };
+  std::vector<Cover> covers_;
+  NativeId coveredFor_ = 0;  // the full-screen window the covers stand in for
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -18,6 +19,18 @@ int OnXError(Display* display, XErrorEvent* error) {
   return 0;
 }
 
+// The display itself gone (its server ended, the session logged out): nothing can be shown
+// or asked any more, so the program ends at once. Xlib's own handler calls exit(), whose
+// clean-up closes our windows through the dead connection and waits there for ever,
+// spinning.
+int OnXConnectionLost(Display* display) {
+  std::fprintf(stderr, "pellora: the connection to the X display %s was lost; ending.\n", DisplayString(display));
+  std::_Exit(1);
+}
+
 }  // namespace
 
-void SurviveXErrors() { XSetErrorHandler(OnXError); }
+void SurviveXErrors() {
+  XSetErrorHandler(OnXError);
+  XSetIOErrorHandler(OnXConnectionLost);
+}

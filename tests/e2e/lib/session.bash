@@ -23,14 +23,15 @@ need_programs() { for p in "$@"; do [ -x "$p" ] || fail "$p is not built"; done;
 # need_tools NAME... : every one must be on the PATH.
 need_tools() { for t in "$@"; do command -v "$t" >/dev/null || fail "$t is needed"; done; }
 
-# Starts Xvfb on the first free display from $1 on and points DISPLAY at it.
+# Starts Xvfb on the first free display from $1 on (screen $2, 1024x768x24 unless given)
+# and points DISPLAY at it.
 start_xvfb() {
   local n display_num=""
   for n in $(seq "$1" $(( $1 + 59 ))); do
     if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display_num=$n; break; fi
   done
   [ -n "$display_num" ] || fail "no free X display number from $1 on"
-  Xvfb ":$display_num" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+  Xvfb ":$display_num" -screen 0 "${2:-1024x768x24}" -nolisten tcp -noreset >/dev/null 2>&1 &
   XVFB_PID=$!
   export DISPLAY=":$display_num"
   for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && return 0; sleep 0.1; done

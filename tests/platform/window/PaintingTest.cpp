@@ -165,6 +165,47 @@ TEST_F(PaintingTest, OutsidePicturesAreScaledToFitWithBlackBars) {
   EXPECT_FALSE(PresentWindowPixels(screen, nullptr, 2, 2, 8, 32, nullptr, nullptr, 0));
 }
 
+// Every 16-bit value, at the window's own size, widened with rounding: 5 bits v to
+// (v * 255 + 15) / 31, 6 bits to (v * 255 + 31) / 63. Rows of 269 pixels are 16 blocks of
+// 16, one of 8 and 5 single pixels, so every way pixels are taken is checked.
+TEST_F(PaintingTest, SixteenBitPicturesShowEveryValueRounded) {
+  constexpr int kWidth = 269, kHeight = 244;  // 65,636 pixels: every value, and some twice
+  auto widen = [](uint32_t v, uint32_t bits) {
+    const uint32_t top = (1u << bits) - 1;
+    return (v * 255 + top / 2) / top;
+  };
+  std::vector<uint16_t> picture(static_cast<size_t>(kWidth) * kHeight);
+  for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint16_t>(i * 40503u);  // odd: a permutation
+  HWND screen = Filler(WS_POPUP | WS_VISIBLE, 0, 0, kWidth, kHeight, nullptr, RGB(255, 255, 255));
+  Pump();
+
+  struct Layout {
+    DWORD masks[3];
+    uint32_t bits[3];
+  };
+  for (const Layout& layout : {Layout{{0xF800, 0x07E0, 0x001F}, {5, 6, 5}}, Layout{{0x7C00, 0x03E0, 0x001F}, {5, 5, 5}}}) {
+    ASSERT_TRUE(PresentWindowPixels(screen, picture.data(), kWidth, kHeight, kWidth * 2, 16, layout.masks, nullptr, 0));
+    WindowPixels frame;
+    ASSERT_TRUE(headless::LastFrame(screen, &frame));
+    ASSERT_EQ(frame.width, kWidth);
+    ASSERT_EQ(frame.height, kHeight);
+    int wrong = 0;
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const uint32_t v = picture[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x)];
+        const uint32_t gShift = layout.bits[2], rShift = gShift + layout.bits[1];
+        const uint32_t want = (widen((v >> rShift) & ((1u << layout.bits[0]) - 1), layout.bits[0]) << 16) |
+                              (widen((v >> gShift) & ((1u << layout.bits[1]) - 1), layout.bits[1]) << 8) |
+                              widen(v & 31u, 5);
+        if (frame.At(x, y) != want && ++wrong <= 3)
+          ADD_FAILURE() << "value " << std::hex << v << " at " << std::dec << x << "," << y << " shows " << std::hex
+                        << frame.At(x, y) << " instead of " << want;
+      }
+    }
+    EXPECT_EQ(wrong, 0) << "masks " << std::hex << layout.masks[0];
+  }
+}
+
 TEST_F(PaintingTest, AChildsOutsidePictureStaysInItsRegion) {
   HWND top = Filler(WS_POPUP | WS_VISIBLE, 0, 0, 40, 30, nullptr, RGB(255, 255, 255));
   // The display control: 20 × 10 at (10, 5), reaching past nothing.

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "WindowTestSupport.h"
+#include "platform/window/ScreenMode.h"
 #include "XKeyMap.h"
 #include "XvfbServer.h"
 
@@ -108,6 +109,13 @@ class SdlPresenter : public ::testing::Test {
     server_.Stop();
   }
   std::string X(const std::string& command) { return Shell("DISPLAY=" + server_.Display() + " " + command); }
+  // A server of another screen size in place of the one SetUp started.
+  void RestartServer(const char* screen) {
+    ResetWindowSystem();
+    server_.Stop();
+    ASSERT_TRUE(server_.Start(screen)) << "Xvfb did not start";
+    setenv("DISPLAY", server_.Display().c_str(), 1);
+  }
 
   Xvfb server_;
   std::string savedDisplay_;
@@ -246,6 +254,77 @@ TEST_F(SdlPresenter, AFullScreenWindowShowsAnOutsidePictureLetterboxed) {
   EXPECT_EQ(ScreenPixel(server_.Display(), inBox.x, inBox.y), "255,0,0");
   EXPECT_EQ(GetActiveWindow(), dialog);
   EXPECT_FALSE(IsIconic(screen));
+}
+
+TEST_F(SdlPresenter, AModeCoversEveryOtherMonitorAndTakesTheirInputAsItsOwn) {
+  for (const char* program : {"xrandr", "xsetroot", "xwininfo"}) {
+    if (!HaveProgram(program)) GTEST_SKIP() << program << " is not installed; monitors cannot be set up";
+  }
+  // Two monitors side by side on one screen, the desktop grey where nothing covers it.
+  RestartServer("2560x1024x24");
+  X("xsetroot -solid '#808080'");
+  X("xrandr --setmonitor A 1280/338x1024/270+0+0 screen >/dev/null");
+  X("xrandr --setmonitor B 1280/338x1024/270+1280+0 none >/dev/null");
+  ASSERT_TRUE(UseSdlPresenter()) << PresenterError();
+  // The screen a program sees is the primary monitor (here the first listed).
+  EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1280);
+  EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1024);
+  auto coverShown = [&] { return X("xwininfo -root -children").find("1280x1024+1280+0") != std::string::npos; };
+
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = CALLBACK_Record;
+  wc.lpszClassName = "SdlMonitors";
+  ASSERT_NE(RegisterClassA(&wc), 0);
+  HWND screen = CreateWindowExA(WS_EX_TOPMOST, "SdlMonitors", "Pellora", WS_POPUP | WS_VISIBLE, 0, 0, 1280, 1024,
+                                nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(screen, nullptr);
+  LoopUntil(300, [] { return false; });
+  // Full screen without a mode is the primary monitor's alone, and nothing is covered.
+  EXPECT_FALSE(coverShown());
+  EXPECT_EQ(ScreenPixel(server_.Display(), 2000, 500), "128,128,128");
+
+  ASSERT_TRUE(BeginScreenMode(screen, 640, 480, 16));
+  std::vector<uint32_t> picture(640 * 480, 0x00FF00u);
+  ASSERT_TRUE(PresentWindowPixels(screen, picture.data(), 640, 480, 640 * 4, 32, nullptr, nullptr, 0));
+  ASSERT_TRUE(LoopUntil(3000, coverShown));
+  LoopUntil(300, [] { return false; });
+  // 640 x 480 doubled on the 1280 x 1024 primary: bars of 32 above and below.
+  EXPECT_EQ(ScreenPixel(server_.Display(), 640, 512), "0,255,0");
+  EXPECT_EQ(ScreenPixel(server_.Display(), 640, 10), "0,0,0");
+  EXPECT_EQ(ScreenPixel(server_.Display(), 1279, 500), "0,255,0");
+  EXPECT_EQ(ScreenPixel(server_.Display(), 1280, 500), "0,0,0");  // the cover from here on
+  EXPECT_EQ(ScreenPixel(server_.Display(), 2559, 1023), "0,0,0");
+
+  // The pointer on the cover is on the full-screen window, at its nearest edge, in the
+  // mode's pixels; a click there is a click on it.
+  Log().clear();
+  X("xdotool mousemove 2000 500");
+  ASSERT_TRUE(LoopUntil(2000, [&] { return CountOf(screen, WM_MOUSEMOVE) > 0; }));
+  const auto move = std::find_if(Log().rbegin(), Log().rend(), [&](const Received& r) { return r.message == WM_MOUSEMOVE; });
+  EXPECT_EQ(GET_X_LPARAM(move->lParam), 639);
+  EXPECT_EQ(GET_Y_LPARAM(move->lParam), (500 - 32) / 2);
+  X("xdotool click 1");
+  ASSERT_TRUE(LoopUntil(2000, [&] { return CountOf(screen, WM_LBUTTONUP) > 0; }));
+  EXPECT_EQ(CountOf(screen, WM_LBUTTONDOWN), 1);
+  // The mode's screen coordinates stay on the primary monitor too.
+  POINT at{};
+  ASSERT_TRUE(GetCursorPos(&at));
+  EXPECT_EQ(at.x, 639);
+  SetCursorPos(320, 240);
+  LoopUntil(200, [] { return false; });
+  const std::string where = X("xdotool getmouselocation --shell");
+  EXPECT_NE(where.find("X=640\nY=512\n"), std::string::npos) << where;
+
+  // The mode's end takes the cover away, and so does closing the window in a mode.
+  EndScreenMode();
+  ASSERT_TRUE(LoopUntil(3000, [&] { return !coverShown(); }));
+  LoopUntil(300, [] { return false; });
+  EXPECT_EQ(ScreenPixel(server_.Display(), 2000, 500), "128,128,128");
+  ASSERT_TRUE(BeginScreenMode(screen, 640, 480, 16));
+  ASSERT_TRUE(LoopUntil(3000, coverShown));
+  DestroyWindow(screen);
+  EXPECT_TRUE(LoopUntil(3000, [&] { return !coverShown(); }));
+  EndScreenMode();
 }
 
 }  // namespace
