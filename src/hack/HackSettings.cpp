@@ -8,6 +8,10 @@
 
 namespace {
 
+THackSettings Defaults() {
+  return THackSettings{DefaultPicture, ParseSettingByte(DefaultBallsCount), ParseSettingByte(DefaultBallsSpeed)};
+}
+
 std::string ReadOr(TRegistry& key, const char* name, const char* defaultValue) {
   return key.ValueExists(name) ? key.ReadString(name) : std::string(defaultValue);
 }
@@ -15,7 +19,7 @@ std::string ReadOr(TRegistry& key, const char* name, const char* defaultValue) {
 }  // namespace
 
 THackSettings ReadHackSettings(std::string& note) {
-  THackSettings settings{DefaultPicture, ParseSettingByte(DefaultBallsCount), ParseSettingByte(DefaultBallsSpeed)};
+  THackSettings settings = Defaults();
   // Any registry call opens the hive, and opening makes one where there is none.
   std::error_code ignored;
   if (!std::filesystem::exists(RegHivePath(), ignored)) return settings;
@@ -42,7 +46,7 @@ THackSettings ReadHackSettings(std::string& note) {
     settings.MaxSpeed = ParseSettingByte(ReadOr(key, BallsSpeedName, DefaultBallsSpeed));
   } catch (const Exception& e) {
     note = unreadable + e.Message() + "); the defaults are used";
-    return THackSettings{DefaultPicture, ParseSettingByte(DefaultBallsCount), ParseSettingByte(DefaultBallsSpeed)};
+    return Defaults();
   }
   return settings;
 }

@@ -2,6 +2,7 @@
 
 #include "runtime/Designs.h"
 #include "runtime/SysUtils.h"
+#include "scene/BallPicture.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -56,7 +57,7 @@ TSprite LoadBall(const std::string& picture, std::string& note) {
   if (!NamesExistingPicture(picture)) return BuiltInBall();
   try {
     TPicture loaded;
-    loaded.LoadFromFile(picture);
+    LoadBallPicture(&loaded, picture);
     if (loaded.Graphic() && loaded.Graphic()->Width() > 0 && loaded.Graphic()->Height() > 0)
       return SpriteFromGraphic(loaded.Graphic());
     note = "the picture '" + picture + "' holds no pixels; the built-in ball is drawn instead";

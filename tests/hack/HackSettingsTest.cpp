@@ -5,6 +5,7 @@
 #include "hack/HackSettings.h"
 #include "hack/Sprite.h"
 #include "settings/Settings.h"
+#include "support/BmpFile.h"
 #include "support/TempHive.h"
 
 namespace fs = std::filesystem;
@@ -94,4 +95,12 @@ TEST(HackBall, AChosenPictureIsUsedAndAMissingOrBrokenOneGivesTheBuiltInBall) {
   EXPECT_EQ(fallback.Width, 47);
   EXPECT_NE(note.find("the picture '" + broken.string() + "' cannot be used ("), std::string::npos) << note;
   EXPECT_NE(note.find("the built-in ball is drawn instead"), std::string::npos) << note;
+
+  // The saver's bound on a ball's size holds here too: no 300 MB picture for a ball.
+  const fs::path wide = fs::path(hive.Dir()) / "wide.bmp";
+  WriteBmpFile(wide, 1025, 1, 255, 0, 0);
+  note.clear();
+  const TSprite refused = LoadBall(wide.string(), note);
+  EXPECT_EQ(refused.Width, 47);
+  EXPECT_NE(note.find("Picture too large for a ball (1025x1; at most 1024x1024)"), std::string::npos) << note;
 }
