@@ -1,0 +1,161 @@
+# Sourced after session.bash, saver.bash and user.bash by the scripts that run under sway:
+# a private sway session on its headless backend, run (like the programs under test) as an
+# ordinary user when the tests run as root, since sway refuses root. Its output is drawn in
+# software (pixman); screenshots come from grim, keys from wtype, pointer moves and clicks
+# from sway's own seat commands. With "xwayland" the session has an X server too, and
+# DISPLAY names it.
+
+SEAT_HELPER="${PELLORA_WAYLAND_SEAT:-$BIN/../tests/e2e_wayland_seat}"
+SWAY_PID=""     # the process started (as_user may stand between it and sway)
+SWAY_REAL=""    # sway itself, from its socket's name
+SEAT_PID=""
+
+sway_cleanup() {
+  # The program first, while its display is still there to see it go. (A wait for a
+  # process ended here fails, which must not end the clean-up.)
+  if [ -n "$APP_PID" ]; then kill "$APP_PID" 2>/dev/null; wait "$APP_PID" 2>/dev/null || true; fi
+  APP_PID=""
+  # The helper ends when its input does.
+  if [ -n "$SEAT_PID" ]; then exec 7>&-; wait "$SEAT_PID" 2>/dev/null || true; fi
+  if [ -n "$SWAY_PID" ]; then
+    [ -n "$SWAY_REAL" ] && kill "$SWAY_REAL" 2>/dev/null
+    kill "$SWAY_PID" 2>/dev/null
+    wait "$SWAY_PID" 2>/dev/null || true
+  fi
+  SEAT_PID="" SWAY_PID="" SWAY_REAL=""
+  saver_cleanup
+}
+trap sway_cleanup EXIT
+
+# start_sway WxH [xwayland]: sway with one output of that size; WAYLAND_DISPLAY, SWAYSOCK
+# and XDG_RUNTIME_DIR point at it, and with "xwayland" DISPLAY at its X server (otherwise
+# DISPLAY is unset: the session has none).
+start_sway() {
+  need_tools sway swaymsg grim wtype
+  need_programs "$SEAT_HELPER"
+  local xwayland=disable sock="" i
+  [ "${2:-}" = xwayland ] && xwayland=enable
+  export XDG_RUNTIME_DIR
+  XDG_RUNTIME_DIR="$(user_dir runtime)"
+  SCREEN_W="${1%x*}" SCREEN_H="${1#*x}"
+  cat >"$XDG_RUNTIME_DIR/config" <<EOF
+output HEADLESS-1 resolution $1 position 0,0 bg #000000 solid_color
+xwayland $xwayland
+focus_follows_mouse no
+default_border normal
+EOF
+  unset DISPLAY WAYLAND_DISPLAY SWAYSOCK
+  # A cursor theme, without which sway draws no pointer at all (and screenshots could not
+  # tell a hidden one from a shown one).
+  WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman XCURSOR_THEME=whiteglass XCURSOR_SIZE=24 \
+    as_user sway -c "$XDG_RUNTIME_DIR/config" >"$WORK/sway.log" 2>&1 &
+  SWAY_PID=$!
+  for i in $(seq 100); do
+    sock="$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -1 || true)"
+    [ -n "$sock" ] && ls "$XDG_RUNTIME_DIR"/wayland-? >/dev/null 2>&1 && break
+    kill -0 "$SWAY_PID" 2>/dev/null || { cat "$WORK/sway.log"; fail "sway did not start"; }
+    sleep 0.1
+  done
+  [ -n "$sock" ] || fail "sway made no socket"
+  export SWAYSOCK="$sock"
+  SWAY_REAL="${sock##*.$(id -u "$E2E_USER").}"
+  SWAY_REAL="${SWAY_REAL%.sock}"
+  WAYLAND_DISPLAY="$(basename "$(ls "$XDG_RUNTIME_DIR"/wayland-? | head -1)")"
+  export WAYLAND_DISPLAY
+  for i in $(seq 50); do sway_msg -t get_version >/dev/null 2>&1 && break; sleep 0.1; done
+  # The seat's keyboard and pointer, held for as long as the pipe to the helper is open.
+  mkfifo "$WORK/seat.in"
+  as_user "$SEAT_HELPER" <"$WORK/seat.in" >"$WORK/seat.out" 2>&1 &
+  SEAT_PID=$!
+  exec 7>"$WORK/seat.in"
+  for i in $(seq 50); do grep -q ready "$WORK/seat.out" 2>/dev/null && break; sleep 0.1; done
+  grep -q ready "$WORK/seat.out" || { cat "$WORK/seat.out"; fail "the seat got no keyboard and pointer"; }
+  if [ "$xwayland" = enable ]; then
+    sway_msg exec "echo \$DISPLAY > $XDG_RUNTIME_DIR/display" >/dev/null
+    for i in $(seq 50); do [ -s "$XDG_RUNTIME_DIR/display" ] && break; sleep 0.1; done
+    DISPLAY="$(cat "$XDG_RUNTIME_DIR/display" 2>/dev/null || true)"
+    [ -n "$DISPLAY" ] || fail "sway named no X display"
+    export DISPLAY
+  fi
+  # The hive and the hive tool as the user too, so that the program can write its hive.
+  export XDG_CONFIG_HOME
+  XDG_CONFIG_HOME="$(user_dir config)"
+  printf '#!/bin/sh\nexec %s %q "$@"\n' "$( [ "$(id -u)" -eq 0 ] && echo "runuser -u $E2E_USER --")" "$REG" >"$WORK/reg"
+  chmod 755 "$WORK/reg"
+  REG="$WORK/reg"
+  wl_pointer_at $(( SCREEN_W / 2 )) $(( SCREEN_H / 2 ))
+}
+
+sway_msg() { as_user swaymsg "$@"; }
+
+# add_output WxH: a second output to the right of the first.
+add_output() {
+  sway_msg create_output >/dev/null || fail "sway made no second output"
+  sway_msg output HEADLESS-2 resolution "$1" position "$SCREEN_W" 0 bg '#000000' solid_color >/dev/null
+}
+
+# wl_grab_bare NAME [OUTPUT]: a screenshot of the output (HEADLESS-1) in $WORK/NAME.png.
+wl_grab_bare() { as_user grim -o "${2:-HEADLESS-1}" "$XDG_RUNTIME_DIR/shot.png" && cp "$XDG_RUNTIME_DIR/shot.png" "$WORK/$1.png" || fail "no screenshot $1"; }
+
+# The seat's pointer: put at (x, y) of the desktop, moved by (dx, dy), a button (1 left,
+# 3 right) clicked where it is. POINTER_X and POINTER_Y follow it.
+POINTER_X=0
+POINTER_Y=0
+# Only a move shows the pointer on a desktop where it has not moved yet, so wl_pointer_at
+# also moves it there and back: not to be used while the saver runs.
+wl_pointer_at() {
+  POINTER_X=$1 POINTER_Y=$2
+  sway_msg seat - cursor set "$1" "$2" >/dev/null
+  sway_msg -- seat - cursor move 1 0 >/dev/null
+  sway_msg -- seat - cursor move -1 0 >/dev/null
+  sleep 0.2  # the next frame the compositor draws shows it
+}
+wl_move() {
+  POINTER_X=$(( POINTER_X + $1 )) POINTER_Y=$(( POINTER_Y + $2 ))
+  sway_msg -- seat - cursor move "$1" "$2" >/dev/null
+}
+wl_click() {
+  sway_msg seat - cursor press "button$1" >/dev/null
+  sway_msg seat - cursor release "button$1" >/dev/null
+}
+# Keys as wtype takes them (wl_key a; wl_key -k Return; wl_key "some text"). Then the
+# seat's own keyboard is made the one in use again (see the helper).
+wl_key() {
+  as_user wtype "$@" || fail "wtype $*"
+  local before
+  before=$(grep -c held "$WORK/seat.out" || true)
+  echo hold >&7
+  for _ in $(seq 50); do [ "$(grep -c held "$WORK/seat.out" || true)" -gt "$before" ] && return 0; sleep 0.02; done
+  fail "the seat's keyboard was not taken up again"
+}
+
+# How many pixels the pointer shows right now (0: hidden), in the square below and right of
+# its tip. The compositor draws the pointer into the output's picture itself, so any
+# screenshot shows it; the pointer should stand where the picture is black (the desktop's
+# background, or the saver's bars) for the count to mean something.
+wl_pointer_pixels() {
+  wl_grab_bare pointer
+  nonblack "$WORK/pointer.png" "32x32+$POINTER_X+$POINTER_Y"
+}
+# Waits (at most 3 s) until the pointer shows: $1 says after what.
+wait_pointer_shown() {
+  for _ in $(seq 15); do
+    [ "$(wl_pointer_pixels)" -gt 20 ] && return 0
+    sleep 0.2
+  done
+  fail "no pointer $1"
+}
+
+# The window sway shows with the keyboard focus, as "app_id|title|x y w h|fullscreen".
+focused_window() {
+  sway_msg -t get_tree | python3 -c '
+import json, sys
+def walk(n):
+    if n.get("focused") and n.get("type") in ("con", "floating_con"):
+        r = n["rect"]
+        print("%s|%s|%d %d %d %d|%d" % (n.get("app_id") or (n.get("window_properties") or {}).get("class"),
+              n.get("name"), r["x"], r["y"], r["width"], r["height"], n.get("fullscreen_mode", 0)))
+    for c in n.get("nodes", []) + n.get("floating_nodes", []):
+        walk(c)
+walk(json.load(sys.stdin))'
+}

@@ -1,0 +1,167 @@
+# Sourced by the sway_saver_*.sh scripts after sway.bash: the saver under sway, the checks a
+# person would make. ROUTE is "native" (sway without an X server: the program on Wayland
+# itself) or "xwayland" (the program as an X client of sway's XWayland, chosen with
+# SDL_VIDEODRIVER=x11 since on its own the saver would take Wayland).
+
+# The program's own process (as_user may stand between).
+program_pid() {
+  local child=""
+  [ "$(id -u)" -eq 0 ] && child="$(ps -o pid= --ppid "$APP_PID" 2>/dev/null | tr -d ' ' | head -1)"
+  echo "${child:-$APP_PID}"
+}
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$(program_pid)/stat"; }
+
+# Runs pellora with ARGS as the user, on the route under test.
+start_program() {
+  if [ "$ROUTE" = xwayland ]; then
+    SDL_VIDEODRIVER=x11 as_user "$PELLORA" "$@" >"$WORK/out.txt" 2>"$WORK/err.txt" &
+  else
+    as_user "$PELLORA" "$@" >"$WORK/out.txt" 2>"$WORK/err.txt" &
+  fi
+  APP_PID=$!
+}
+
+# wait_focused PATTERN [WHAT]: (at most 10 s) until the window with the keyboard focus
+# matches PATTERN (an extended regular expression over focused_window's line).
+wait_focused() {
+  local now=""
+  for _ in $(seq 100); do
+    now="$(focused_window)"
+    [[ "$now" =~ $1 ]] && return 0
+    sleep 0.1
+  done
+  fail "the focused window is '$now', not ${2:-$1}"
+}
+
+# Waits (at most 10 s) until two screenshots taken one after the other differ.
+wl_wait_frames_change() {
+  wl_grab_bare "$1-a"
+  for _ in $(seq 20); do
+    sleep 0.2
+    wl_grab_bare "$1-b"
+    [ "$(differing "$WORK/$1-a.png" "$WORK/$1-b.png")" -gt 0 ] && return 0
+    running || fail "the saver ended while frames were awaited ($1)"
+    mv "$WORK/$1-b.png" "$WORK/$1-a.png"
+  done
+  fail "the screen did not change ($1)"
+}
+
+# Starts "pellora /s" and waits until it has the focus, covers the output and animates.
+start_sway_saver() {
+  start_program /s
+  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1$" "the saver covering the output"
+  wl_wait_frames_change start
+}
+
+# The picture is letterboxed: on a 16:9 output, black bars left and right of a 4:3 picture.
+expect_letterboxed() {
+  local bar=$(( (SCREEN_W - SCREEN_H * 4 / 3) / 2 ))
+  wl_grab_bare boxed
+  keep "$WORK/boxed.png" "sway-$ROUTE-saver.png"
+  [ "$(nonblack "$WORK/boxed.png" "${bar}x$SCREEN_H+0+0")" = 0 ] || fail "the left bar is not black"
+  [ "$(nonblack "$WORK/boxed.png" "${bar}x$SCREEN_H+$(( SCREEN_W - bar ))+0")" = 0 ] || fail "the right bar is not black"
+  [ "$(nonblack "$WORK/boxed.png" "$(( SCREEN_W - 2 * bar ))x$SCREEN_H+$bar+0")" -gt 1000 ] || fail "no balls in the picture"
+}
+
+# end_by STEP...: takes the step (a command) and expects the saver gone within 1 s, status 0.
+end_by() {
+  local t; t=$(now_ms)
+  "$@"
+  expect_end_within "$*" 1000 "$t"
+}
+
+# The session's checks. The pointer stands in the left bar, where nothing animates.
+run_saver_checks() {
+  local bar=$(( (SCREEN_W - SCREEN_H * 4 / 3) / 2 ))
+  set_desktop_password_flag 0
+  wl_pointer_at $(( bar / 2 )) $(( SCREEN_H / 2 ))
+  wait_pointer_shown "on the desktop before the saver (the check could not see it)"
+
+  # ---- A key ends it; the pointer was hidden while it ran and is back afterwards.
+  start_sway_saver
+  expect_letterboxed
+  [ "$(wl_pointer_pixels)" = 0 ] || fail "the pointer shows over the saver"
+  end_by wl_key a
+  wait_pointer_shown "after the saver ended"
+  expect_stored BallsCount 100
+
+  # ---- A right click ends it.
+  start_sway_saver
+  end_by wl_click 3
+
+  # ---- The third move event ends it. The window's appearance under the pointer is its
+  # first; through XWayland also its second, as the X server first places the pointer where
+  # it last saw it and then, told by sway, where it is.
+  start_sway_saver
+  if [ "$ROUTE" = native ]; then
+    wl_move 0 -5
+    sleep 0.5
+    running || fail "the saver ended after its own move and the person's first"
+  fi
+  end_by wl_move 0 5
+  echo "sway $ROUTE: leaving by a key, a click and the third move"
+}
+
+run_prompt_and_pause_checks() {
+  local bar=$(( (SCREEN_W - SCREEN_H * 4 / 3) / 2 ))
+  set_desktop_password_flag 1
+  store Password "Open Sesame"
+  store PasswordFlag 1
+  wl_pointer_at $(( bar / 2 )) $(( SCREEN_H / 2 ))
+
+  # ---- The password prompt: over the scene, with the keyboard focus in its field.
+  start_sway_saver
+  wl_key -k Return
+  wait_focused "\|Dialog\|" "the password prompt"
+  sleep 0.3
+  wl_grab_bare prompt
+  keep "$WORK/prompt.png" "sway-$ROUTE-prompt.png"
+  local x y w h
+  read -r x y w h <<<"$(focused_window | cut -d'|' -f3)"
+  # Its client area lies over the scene, which goes on around it.
+  [ "$(nonblack "$WORK/prompt.png" "$(( w - 20 ))x$(( h / 2 ))+$(( x + 10 ))+$(( y + h / 2 ))")" -gt 1000 ] ||
+    fail "the prompt is not on screen"
+  wl_key "open sesame"
+  wl_key -k Tab -k Return
+  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1$" "the saver after a wrong password"
+  running || fail "the saver ended after a wrong password"
+  wl_wait_frames_change "after a wrong password"
+  wl_key x
+  wait_focused "\|Dialog\|" "the password prompt again"
+  wl_key "Open Sesame"
+  wl_key -k Tab
+  end_by wl_key -k Return
+  expect_stored Password "Open Sesame"
+
+  # ---- Another window takes the focus: the saver pauses, sleeps and goes on when the
+  # focus comes back. The other window opens on a workspace of its own, as a person would
+  # switch to one.
+  set_desktop_password_flag 0
+  start_sway_saver
+  sway_msg workspace 2 >/dev/null
+  SDL_VIDEODRIVER=wayland XDG_CONFIG_HOME="$(user_dir other-config)" as_user "$PELLORA" /c >/dev/null 2>&1 &
+  OTHER_PID=$!
+  wait_focused "\|Options\|" "the other program's window"
+  wait_title "Pellora \[Pause\]"
+  sleep 0.3
+  local ticks; ticks=$(cpu_ticks)
+  sleep 2
+  ticks=$(( $(cpu_ticks) - ticks ))
+  running || fail "the saver ended when it lost the focus"
+  [ "$ticks" -le 4 ] || fail "the paused saver used $ticks ticks of CPU in 2 s"
+  echo "paused: $ticks ticks of CPU in 2 s"
+  sway_msg workspace 1 >/dev/null
+  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1$" "the saver with the focus back"
+  wl_wait_frames_change "after the focus came back"
+  end_by wl_key a
+  echo "sway $ROUTE: the password prompt and the pause"
+}
+
+# wait_title TEXT: (at most 5 s) until sway shows the saver's window titled exactly TEXT.
+wait_title() {
+  for _ in $(seq 50); do
+    sway_msg -t get_tree | grep -q "\"name\": \"$1\"" && return 0
+    sleep 0.1
+  done
+  fail "no window titled '$1'"
+}
