@@ -15,6 +15,7 @@
 #include "platform/window/Monitors.h"
 #include "platform/window/Presenter.h"
 #include "platform/window/Wayland.h"
+#include "platform/window/XDialogs.h"
 #include "platform/window/Window.h"
 #include "platform/window/XErrors.h"
 
@@ -223,6 +224,7 @@ class SdlPresenter : public Presenter {
     if (!w) return;
     ids_.erase(SDL_GetWindowID(w));
     frames_.erase(id);
+    lastMove_.erase(id);
     SDL_DestroyWindow(w);
     windows_.erase(id);
     shapes_.erase(id);
@@ -234,10 +236,14 @@ class SdlPresenter : public Presenter {
     SDL_Window* w = Get(id);
     if (!w) return;
     if (visible) {
+      // An X window manager reads what the window belongs to when it maps it; a Wayland
+      // window gets the role that can belong to another only as it is shown.
+      if (!wayland_) BelongToFullScreen(id, w);
       SDL_ShowWindow(w);
       // A Wayland window shows nothing until it is given a frame, and SDL does not ask
       // for one.
       if (wayland_) {
+        BelongToFullScreen(id, w);
         NativeEvent exposed;
         exposed.kind = NativeEvent::Exposed;
         exposed.window = id;
@@ -283,6 +289,12 @@ class SdlPresenter : public Presenter {
     // X refuses the focus to a window that is not mapped.
     SDL_Window* w = Get(id);
     if (!w || !(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) return;
+    // On Wayland a program cannot take the focus: SDL's request for it carries no proof of
+    // a person's recent input, and compositors answer it by flagging the window as wanting
+    // attention (sway paints its title red). A window shown is focused by the compositor's
+    // own rules, and one over the saver is its child (see BelongToFullScreen), whose keys
+    // reach it through the saver's window, which keeps the focus.
+    if (wayland_) return;
     // A window window managers keep above the others (a topmost full-screen scene) would
     // hide a dialog of ours brought forward over it, so that dialog goes above as well.
     if (!shapes_[id].topmost) {
@@ -592,6 +604,21 @@ class SdlPresenter : public Presenter {
 
   std::unique_ptr<WaylandFrames> MakeFrames(SDL_Window* w) { return WaylandFrames::For(w, &waylandDisplay_); }
 
+  // Wayland compositors (and their X servers) keep no window above a full-screen one
+  // unless it belongs to it: sway shows such a window and hides any other. So a window
+  // shown while one of ours covers the screen (the password prompt over the saver) is
+  // made that one's child, and a window with an owner its owner's.
+  void BelongToFullScreen(NativeId id, SDL_Window* w) {
+    SDL_Window* parent = Get(shapes_[id].owner);
+    for (auto& [other, window] : windows_) {
+      if (parent) break;
+      if (other != id && shapes_[other].fullScreen && (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN)) parent = window;
+    }
+    if (!parent || parent == w) return;
+    if (!wayland_) MarkAsXDialog(w);
+    SDL_SetWindowModalFor(w, parent);
+  }
+
   // A mode's full-screen window gets the monitor's own pixels, however the compositor
   // scales it, with the picture letterboxed; any other window its buffer as it is.
   void PresentOnWayland(NativeId id, SDL_Window* w, const uint32_t* pixels, int width, int height, int pitch,
@@ -715,6 +742,11 @@ class SdlPresenter : public Presenter {
         } else if (!FromCover(e.motion.windowID, &n, true)) {
           return;
         }
+        // A move to where the pointer already was is none: X servers report the pointer
+        // coming back into a window where it left it (XWayland does so whenever the
+        // compositor gives a window of ours the pointer again) as a move.
+        if (auto last = lastMove_.find(n.window); last != lastMove_.end() && last->second.x == n.x && last->second.y == n.y) return;
+        lastMove_[n.window] = POINT{n.x, n.y};
         Push(n);
         return;
       case SDL_MOUSEBUTTONDOWN:
@@ -803,6 +835,7 @@ class SdlPresenter : public Presenter {
   std::map<int, SDL_Cursor*> cursors_;
   std::deque<SDL_Event> waited_;
   std::deque<NativeEvent> ready_;
+  std::map<NativeId, POINT> lastMove_;  // where each window last saw the pointer move to
   Uint32 wakeEvent_ = 0;
   int logicalWidth_ = 0;
   int logicalHeight_ = 0;

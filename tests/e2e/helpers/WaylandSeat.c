@@ -8,7 +8,10 @@
 //
 // wtype's keyboard goes away when it has typed, and the seat is then left with no keyboard
 // in use: a window that gets the focus after that is told of no keymap. A line "hold" on
-// the standard input makes this keyboard the seat's own again (answered with "held"); the
+// the standard input makes this keyboard the seat's own again (answered with "held").
+// "key N" presses and lets go the key of Linux key code N on this keyboard (answered with
+// "keyed"): wtype brings a keymap of its own with only the keys it types, which the X
+// clients of XWayland do not read again, so its named keys reach them as other keys. The
 // end of the input ends the client.
 #define _GNU_SOURCE
 #include <poll.h>
@@ -16,6 +19,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
@@ -94,7 +98,17 @@ int main(void) {
     if (fds[0].revents & (POLLHUP | POLLERR)) return 1;
     if (!(fds[1].revents & (POLLIN | POLLHUP))) continue;
     if (!fgets(line, sizeof line, stdin)) break;
-    if (strncmp(line, "hold", 4) == 0) {
+    unsigned code = 0;
+    if (sscanf(line, "key %u", &code) == 1) {
+      struct timespec now;
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const uint32_t ms = (uint32_t)(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+      zwp_virtual_keyboard_v1_key(keyboard, ms, code, WL_KEYBOARD_KEY_STATE_PRESSED);
+      zwp_virtual_keyboard_v1_key(keyboard, ms + 1, code, WL_KEYBOARD_KEY_STATE_RELEASED);
+      if (wl_display_roundtrip(display) < 0) return 1;
+      printf("keyed\n");
+      fflush(stdout);
+    } else if (strncmp(line, "hold", 4) == 0) {
       // News from a keyboard makes it the one the seat uses; modifiers that stay as they
       // were are no news, so Shift is pressed and let go (no key reaches a program).
       zwp_virtual_keyboard_v1_modifiers(keyboard, 1, 0, 0, 0);

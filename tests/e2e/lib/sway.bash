@@ -13,7 +13,10 @@ SEAT_PID=""
 sway_cleanup() {
   # The program first, while its display is still there to see it go. (A wait for a
   # process ended here fails, which must not end the clean-up.)
-  if [ -n "$APP_PID" ]; then kill "$APP_PID" 2>/dev/null; wait "$APP_PID" 2>/dev/null || true; fi
+  if [ -n "$APP_PID" ]; then
+    kill "$(program_pid)" "$APP_PID" 2>/dev/null
+    wait "$APP_PID" 2>/dev/null || true
+  fi
   APP_PID=""
   # The helper ends when its input does.
   if [ -n "$SEAT_PID" ]; then exec 7>&-; wait "$SEAT_PID" 2>/dev/null || true; fi
@@ -48,7 +51,7 @@ EOF
   # A cursor theme, without which sway draws no pointer at all (and screenshots could not
   # tell a hidden one from a shown one).
   WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman XCURSOR_THEME=whiteglass XCURSOR_SIZE=24 \
-    as_user sway -c "$XDG_RUNTIME_DIR/config" >"$WORK/sway.log" 2>&1 &
+    as_user sway ${PELLORA_SWAY_DEBUG:+-d} -c "$XDG_RUNTIME_DIR/config" >"$WORK/sway.log" 2>&1 &
   SWAY_PID=$!
   for i in $(seq 100); do
     sock="$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -1 || true)"
@@ -88,6 +91,14 @@ EOF
 
 sway_msg() { as_user swaymsg "$@"; }
 
+# The program's own process: as root, as_user's runuser stands between, and it passes on
+# no signal to it.
+program_pid() {
+  local child=""
+  [ "$(id -u)" -eq 0 ] && child="$(ps -o pid= --ppid "$APP_PID" 2>/dev/null | tr -d ' ' | head -1)"
+  echo "${child:-$APP_PID}"
+}
+
 # add_output WxH: a second output to the right of the first.
 add_output() {
   sway_msg create_output >/dev/null || fail "sway made no second output"
@@ -114,19 +125,39 @@ wl_move() {
   POINTER_X=$(( POINTER_X + $1 )) POINTER_Y=$(( POINTER_Y + $2 ))
   sway_msg -- seat - cursor move "$1" "$2" >/dev/null
 }
+# Puts the pointer straight at (x, y): one move.
+wl_pointer_to() {
+  POINTER_X=$1 POINTER_Y=$2
+  sway_msg seat - cursor set "$1" "$2" >/dev/null
+}
 wl_click() {
   sway_msg seat - cursor press "button$1" >/dev/null
   sway_msg seat - cursor release "button$1" >/dev/null
 }
-# Keys as wtype takes them (wl_key a; wl_key -k Return; wl_key "some text"). Then the
-# seat's own keyboard is made the one in use again (see the helper).
+# seat_says LINE ANSWER: gives the seat helper a line and waits (at most 1 s) for its answer.
+seat_says() {
+  local before
+  before=$(grep -c "^$2\$" "$WORK/seat.out" || true)
+  echo "$1" >&7
+  for _ in $(seq 50); do [ "$(grep -c "^$2\$" "$WORK/seat.out" || true)" -gt "$before" ] && return 0; sleep 0.02; done
+  fail "the seat helper did not answer '$1'"
+}
+# Text and letters as wtype types them (wl_key a; wl_key "some text"). Then the seat's own
+# keyboard is made the one in use again (see the helper).
 wl_key() {
   as_user wtype "$@" || fail "wtype $*"
-  local before
-  before=$(grep -c held "$WORK/seat.out" || true)
-  echo hold >&7
-  for _ in $(seq 50); do [ "$(grep -c held "$WORK/seat.out" || true)" -gt "$before" ] && return 0; sleep 0.02; done
-  fail "the seat's keyboard was not taken up again"
+  seat_says hold held
+}
+# wl_named_key NAME...: keys by name, pressed on the seat's own keyboard (see the helper).
+wl_named_key() {
+  local code
+  for name in "$@"; do
+    case "$name" in
+      Escape) code=1 ;; BackSpace) code=14 ;; Tab) code=15 ;; Return) code=28 ;; End) code=107 ;;
+      *) fail "no key code for $name" ;;
+    esac
+    seat_says "key $code" keyed
+  done
 }
 
 # How many pixels the pointer shows right now (0: hidden), in the square below and right of
@@ -146,12 +177,15 @@ wait_pointer_shown() {
   fail "no pointer $1"
 }
 
-# The window sway shows with the keyboard focus, as "app_id|title|x y w h|fullscreen".
+# The window sway shows with the keyboard focus, as "app_id|title|x y w h|fullscreen"; with
+# a title, the window shown with that title, wherever the focus is.
 focused_window() {
-  sway_msg -t get_tree | python3 -c '
-import json, sys
+  sway_msg -t get_tree | TITLE="${1:-}" python3 -c '
+import json, os, sys
+title = os.environ["TITLE"]
 def walk(n):
-    if n.get("focused") and n.get("type") in ("con", "floating_con"):
+    wanted = n.get("name") == title and n.get("visible") if title else n.get("focused")
+    if wanted and n.get("type") in ("con", "floating_con"):
         r = n["rect"]
         print("%s|%s|%d %d %d %d|%d" % (n.get("app_id") or (n.get("window_properties") or {}).get("class"),
               n.get("name"), r["x"], r["y"], r["width"], r["height"], n.get("fullscreen_mode", 0)))
