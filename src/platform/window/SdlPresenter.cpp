@@ -149,6 +149,14 @@ class SdlPresenter : public Presenter {
     // display, when requests about windows already gone may still be answered: it must be
     // ours then too, or Xlib's default ends the program as it exits.
     SurviveXErrors();
+    // Without it libwayland would print a line of its own before SDL gives up.
+    const char* waylandDisplay = SDL_getenv("WAYLAND_DISPLAY");
+    const char* runtimeDir = SDL_getenv("XDG_RUNTIME_DIR");
+    if (wayland && !(waylandDisplay && waylandDisplay[0] == '/') && !(runtimeDir && *runtimeDir)) {
+      *error = std::string("The Wayland display ") + (waylandDisplay ? waylandDisplay : "") +
+               " cannot be opened: XDG_RUNTIME_DIR, where its socket is, is not set";
+      return nullptr;
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       const char* display = SDL_getenv(wayland ? "WAYLAND_DISPLAY" : "DISPLAY");
       *error = std::string(wayland ? "The Wayland display " : "The display ") + (display ? display : "") +
