@@ -22,6 +22,8 @@ foreach(xml stable/viewporter/viewporter.xml unstable/xdg-output/xdg-output-unst
     VERBATIM)
   list(APPEND wayland_protocol_sources ${header} ${code})
 endforeach()
-target_sources(pellora_platform_window PRIVATE ${wayland_protocol_sources})
-target_include_directories(pellora_platform_window PRIVATE ${wayland_generated})
-target_link_libraries(pellora_platform_window PRIVATE PkgConfig::WAYLAND_CLIENT PkgConfig::SDL2)
+# The protocols' code, for the window system and for the Wayland benchmark programs.
+add_library(pellora_wayland_protocols STATIC ${wayland_protocol_sources})
+target_include_directories(pellora_wayland_protocols PUBLIC ${wayland_generated})
+target_link_libraries(pellora_wayland_protocols PUBLIC PkgConfig::WAYLAND_CLIENT)
+target_link_libraries(pellora_platform_window PRIVATE pellora_wayland_protocols PkgConfig::SDL2)

@@ -189,14 +189,15 @@ uint32_t* WaylandFrames::Begin(int width, int height, uint64_t layout, int* pitc
   wl_display_dispatch_queue_pending(d.display, d.queue);
   d.Tidy(width, height);
   Buffer* b = d.Free();
+  if (!b && d.buffers.size() >= 2) {
+    // Both are still read: the compositor's word that one is free may be on its way. A
+    // third buffer only when it is not, since at 4K each is 33 MB.
+    if (wl_display_roundtrip_queue(d.display, d.queue) < 0) return nullptr;
+    b = d.Free();
+  }
   if (!b && d.buffers.size() < kMostBuffers) {
     b = d.Make(width, height);
     if (b) d.buffers.push_back(b);
-  }
-  if (!b) {
-    // All are still read: the compositor's word that one is free may be on its way.
-    if (wl_display_roundtrip_queue(d.display, d.queue) < 0) return nullptr;
-    b = d.Free();
   }
   if (!b) return nullptr;
   d.drawing = b;

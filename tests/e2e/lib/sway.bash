@@ -10,22 +10,27 @@ SWAY_PID=""     # the process started (as_user may stand between it and sway)
 SWAY_REAL=""    # sway itself, from its socket's name
 SEAT_PID=""
 
-sway_cleanup() {
-  # The program first, while its display is still there to see it go. (A wait for a
-  # process ended here fails, which must not end the clean-up.)
-  if [ -n "$APP_PID" ]; then
-    kill "$(program_pid)" "$APP_PID" 2>/dev/null
-    wait "$APP_PID" 2>/dev/null || true
-  fi
+# end_process PID REAL: ends a process started in the background (PID, as $! gave it)
+# and the process it stands for (REAL), at once if they do not go within 3 s.
+end_process() {
+  kill "$2" "$1" 2>/dev/null || true
+  for _ in $(seq 30); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$2" "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+# Ends the program, the seat helper and sway (XWayland ends with its compositor).
+stop_sway() {
+  # The program first, while its display is still there to see it go.
+  [ -n "$APP_PID" ] && end_process "$APP_PID" "$(program_pid)"
   APP_PID=""
   # The helper ends when its input does.
-  if [ -n "$SEAT_PID" ]; then exec 7>&-; wait "$SEAT_PID" 2>/dev/null || true; fi
-  if [ -n "$SWAY_PID" ]; then
-    [ -n "$SWAY_REAL" ] && kill "$SWAY_REAL" 2>/dev/null
-    kill "$SWAY_PID" 2>/dev/null
-    wait "$SWAY_PID" 2>/dev/null || true
-  fi
+  if [ -n "$SEAT_PID" ]; then exec 7>&-; end_process "$SEAT_PID" "$SEAT_PID"; fi
+  [ -n "$SWAY_PID" ] && end_process "$SWAY_PID" "${SWAY_REAL:-$SWAY_PID}"
   SEAT_PID="" SWAY_PID="" SWAY_REAL=""
+  rm -f "$WORK/seat.in"
+}
+sway_cleanup() {
+  stop_sway
   saver_cleanup
 }
 trap sway_cleanup EXIT
@@ -40,6 +45,7 @@ start_sway() {
   [ "${2:-}" = xwayland ] && xwayland=enable
   export XDG_RUNTIME_DIR
   XDG_RUNTIME_DIR="$(user_dir runtime)"
+  rm -f "$XDG_RUNTIME_DIR"/sway-ipc.*.sock "$XDG_RUNTIME_DIR/display"  # a session before this one's
   SCREEN_W="${1%x*}" SCREEN_H="${1#*x}"
   cat >"$XDG_RUNTIME_DIR/config" <<EOF
 output HEADLESS-1 resolution $1 position 0,0 bg #000000 solid_color
@@ -91,12 +97,12 @@ EOF
 
 sway_msg() { as_user swaymsg "$@"; }
 
-# The program's own process: as root, as_user's runuser stands between, and it passes on
-# no signal to it.
+# The program's own process: the shell that started it in the background and, as root,
+# as_user's runuser (which passes on no signal) may stand between.
 program_pid() {
-  local child=""
-  [ "$(id -u)" -eq 0 ] && child="$(ps -o pid= --ppid "$APP_PID" 2>/dev/null | tr -d ' ' | head -1)"
-  echo "${child:-$APP_PID}"
+  local pid="$APP_PID" child
+  while child="$(ps -o pid= --ppid "$pid" 2>/dev/null | tr -d ' ' | head -1)" && [ -n "$child" ]; do pid=$child; done
+  echo "$pid"
 }
 
 # add_output WxH: a second output to the right of the first.

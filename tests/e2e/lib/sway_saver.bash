@@ -26,13 +26,15 @@ wait_focused() {
   done
   fail "the focused window is '$now', not ${2:-$1}"
 }
-# wait_shown TITLE: (at most 10 s) until a window titled TITLE shows; prints its place.
+# wait_shown TITLE: (at most 10 s) until a window titled TITLE shows, at the same place
+# twice in a row (sway may place it anew once it has its size); prints that place.
 wait_shown() {
-  local now=""
-  for _ in $(seq 100); do
-    now="$(focused_window "$1")"
-    [ -n "$now" ] && { echo "$now" | cut -d'|' -f3; return 0; }
-    sleep 0.1
+  local now="" last=""
+  for _ in $(seq 50); do
+    now="$(focused_window "$1" | cut -d'|' -f3)"
+    [ -n "$now" ] && [ "$now" = "$last" ] && { echo "$now"; return 0; }
+    last="$now"
+    sleep 0.2
   done
   return 1
 }
