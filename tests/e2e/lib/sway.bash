@@ -89,7 +89,8 @@ EOF
   # The hive and the hive tool as the user too, so that the program can write its hive.
   export XDG_CONFIG_HOME
   XDG_CONFIG_HOME="$(user_dir config)"
-  printf '#!/bin/sh\nexec %s %q "$@"\n' "$( [ "$(id -u)" -eq 0 ] && echo "runuser -u $E2E_USER --")" "$REG" >"$WORK/reg"
+  REG_TOOL="${REG_TOOL:-$REG}"  # the tool itself, however often a session is started
+  printf '#!/bin/sh\nexec %s %q "$@"\n' "$( [ "$(id -u)" -eq 0 ] && echo "runuser -u $E2E_USER --")" "$REG_TOOL" >"$WORK/reg"
   chmod 755 "$WORK/reg"
   REG="$WORK/reg"
   wl_pointer_at $(( SCREEN_W / 2 )) $(( SCREEN_H / 2 ))

@@ -45,7 +45,8 @@ wl_wait_frames_change() {
   for _ in $(seq 20); do
     sleep 0.2
     wl_grab_bare "$1-b"
-    [ "$(differing "$WORK/$1-a.png" "$WORK/$1-b.png")" -gt 0 ] && return 0
+    # (compare writes large counts as 1.2e+06)
+    [ "$(differing "$WORK/$1-a.png" "$WORK/$1-b.png" | awk '{printf "%d", $1}')" -gt 0 ] && return 0
     running || fail "the saver ended while frames were awaited ($1)"
     mv "$WORK/$1-b.png" "$WORK/$1-a.png"
   done
