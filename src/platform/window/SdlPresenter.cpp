@@ -256,6 +256,7 @@ class SdlPresenter : public Presenter {
       // for one.
       if (wayland_) {
         BelongToFullScreen(id, w);
+        FixSizeOnWayland(id, w);
         NativeEvent exposed;
         exposed.kind = NativeEvent::Exposed;
         exposed.window = id;
@@ -629,6 +630,20 @@ class SdlPresenter : public Presenter {
     if (!parent || parent == w) return;
     if (!wayland_) MarkAsXDialog(w);
     SDL_SetWindowModalFor(w, parent);
+  }
+
+  // A dialog's size is its own: tiling compositors (sway) would otherwise stretch it over
+  // the screen. A Wayland window of fixed size (its least and largest size the same) is
+  // one they float at that size, as they do a dialog. SDL drops the size limits of a
+  // window without its role yet, so they are given once it is shown, before its first
+  // frame maps it.
+  void FixSizeOnWayland(NativeId id, SDL_Window* w) {
+    const NativeShape& shape = shapes_[id];
+    if (shape.fullScreen || shape.resizable || !shape.bordered) return;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w, &width, &height);
+    SDL_SetWindowMinimumSize(w, width, height);
+    SDL_SetWindowMaximumSize(w, width, height);
   }
 
   // A mode's full-screen window gets the monitor's own pixels, however the compositor

@@ -9,10 +9,11 @@
 // wtype's keyboard goes away when it has typed, and the seat is then left with no keyboard
 // in use: a window that gets the focus after that is told of no keymap. A line "hold" on
 // the standard input makes this keyboard the seat's own again (answered with "held").
-// "key N" presses and lets go the key of Linux key code N on this keyboard (answered with
-// "keyed"): wtype brings a keymap of its own with only the keys it types, which the X
-// clients of XWayland do not read again, so its named keys reach them as other keys. The
-// end of the input ends the client.
+// "key N" presses and lets go the key of Linux key code N on this keyboard, "type TEXT"
+// types letters, digits and spaces (both answered with "keyed"): wtype brings a keymap of
+// its own with only the keys it types, which the X clients of XWayland do not read again
+// in time, so what it types reaches them as other keys or not at all. The end of the input
+// ends the client.
 #define _GNU_SOURCE
 #include <poll.h>
 #include <stdio.h>
@@ -28,6 +29,41 @@
 #include "virtual-pointer-client-protocol.h"
 
 static struct wl_seat* seat;
+
+// The key of a character on a US keyboard (Linux key codes), and whether Shift is needed.
+static int KeyOf(char c, int* shift) {
+  static const char* const kRows[] = {"1234567890", "qwertyuiop", "asdfghjkl", "zxcvbnm"};
+  static const int kFirst[] = {2, 16, 30, 44};
+  *shift = c >= 'A' && c <= 'Z';
+  if (*shift) c = (char)(c - 'A' + 'a');
+  if (c == ' ') return 57;
+  for (int row = 0; row < 4; ++row) {
+    const char* at = strchr(kRows[row], c);
+    if (c && at) return kFirst[row] + (int)(at - kRows[row]);
+  }
+  return -1;
+}
+
+static uint32_t Now(void) {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (uint32_t)(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+}
+
+// One key pressed and let go, Shift held around it when asked. The compositor takes the
+// modifiers as this keyboard states them, not from the keys.
+static void Press(struct zwp_virtual_keyboard_v1* keyboard, int code, int shift) {
+  if (shift) {
+    zwp_virtual_keyboard_v1_key(keyboard, Now(), 42, WL_KEYBOARD_KEY_STATE_PRESSED);
+    zwp_virtual_keyboard_v1_modifiers(keyboard, 1, 0, 0, 0);
+  }
+  zwp_virtual_keyboard_v1_key(keyboard, Now(), (uint32_t)code, WL_KEYBOARD_KEY_STATE_PRESSED);
+  zwp_virtual_keyboard_v1_key(keyboard, Now(), (uint32_t)code, WL_KEYBOARD_KEY_STATE_RELEASED);
+  if (shift) {
+    zwp_virtual_keyboard_v1_key(keyboard, Now(), 42, WL_KEYBOARD_KEY_STATE_RELEASED);
+    zwp_virtual_keyboard_v1_modifiers(keyboard, 0, 0, 0, 0);
+  }
+}
 static struct zwlr_virtual_pointer_manager_v1* pointers;
 static struct zwp_virtual_keyboard_manager_v1* keyboards;
 
@@ -99,12 +135,23 @@ int main(void) {
     if (!(fds[1].revents & (POLLIN | POLLHUP))) continue;
     if (!fgets(line, sizeof line, stdin)) break;
     unsigned code = 0;
-    if (sscanf(line, "key %u", &code) == 1) {
-      struct timespec now;
-      clock_gettime(CLOCK_MONOTONIC, &now);
-      const uint32_t ms = (uint32_t)(now.tv_sec * 1000 + now.tv_nsec / 1000000);
-      zwp_virtual_keyboard_v1_key(keyboard, ms, code, WL_KEYBOARD_KEY_STATE_PRESSED);
-      zwp_virtual_keyboard_v1_key(keyboard, ms + 1, code, WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (sscanf(line, "key %u", &code) == 1 || strncmp(line, "type ", 5) == 0) {
+      if (line[0] == 'k') {
+        Press(keyboard, (int)code, 0);
+      } else {
+        for (const char* c = line + 5; *c && *c != '\n'; ++c) {
+          int shift = 0;
+          const int key = KeyOf(*c, &shift);
+          if (key < 0) {
+            fprintf(stderr, "wayland_seat: no key for '%c'\n", *c);
+            continue;
+          }
+          Press(keyboard, key, shift);
+          // A program reads the keys one by one; each its own moment.
+          if (wl_display_roundtrip(display) < 0) return 1;
+          usleep(20000);
+        }
+      }
       if (wl_display_roundtrip(display) < 0) return 1;
       printf("keyed\n");
       fflush(stdout);

@@ -150,8 +150,13 @@ seat_says() {
   fail "the seat helper did not answer '$1'"
 }
 # Text and letters as wtype types them (wl_key a; wl_key "some text"). Then the seat's own
-# keyboard is made the one in use again (see the helper).
+# keyboard is made the one in use again (see the helper). The X clients of XWayland cannot
+# follow wtype's keymap (see the helper): with SEAT_TYPES=1 the seat's own keyboard types.
 wl_key() {
+  if [ "${SEAT_TYPES:-0}" = 1 ]; then
+    seat_says "type $*" keyed
+    return
+  fi
   as_user wtype "$@" || fail "wtype $*"
   seat_says hold held
 }
@@ -184,8 +189,10 @@ wait_pointer_shown() {
   fail "no pointer $1"
 }
 
-# The window sway shows with the keyboard focus, as "app_id|title|x y w h|fullscreen"; with
-# a title, the window shown with that title, wherever the focus is.
+# The window sway shows with the keyboard focus, as "app_id|title|x y w h|fullscreen|border",
+# where x y w h is the program's own part of it (inside what sway draws around it, named by
+# border: "normal" for a title bar, "csd" or "none" for nothing); with a title, the window
+# shown with that title, wherever the focus is.
 focused_window() {
   sway_msg -t get_tree | TITLE="${1:-}" python3 -c '
 import json, os, sys
@@ -193,9 +200,10 @@ title = os.environ["TITLE"]
 def walk(n):
     wanted = n.get("name") == title and n.get("visible") if title else n.get("focused")
     if wanted and n.get("type") in ("con", "floating_con"):
-        r = n["rect"]
-        print("%s|%s|%d %d %d %d|%d" % (n.get("app_id") or (n.get("window_properties") or {}).get("class"),
-              n.get("name"), r["x"], r["y"], r["width"], r["height"], n.get("fullscreen_mode", 0)))
+        r, w = n["rect"], n["window_rect"]
+        print("%s|%s|%d %d %d %d|%d|%s" % (n.get("app_id") or (n.get("window_properties") or {}).get("class"),
+              n.get("name"), r["x"] + w["x"], r["y"] + w["y"], w["width"], w["height"], n.get("fullscreen_mode", 0),
+              n.get("border")))
     for c in n.get("nodes", []) + n.get("floating_nodes", []):
         walk(c)
 walk(json.load(sys.stdin))'

@@ -56,7 +56,7 @@ wl_wait_frames_change() {
 # Starts "pellora /s" and waits until it has the focus, covers the output and animates.
 start_sway_saver() {
   start_program /s
-  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1$" "the saver covering the output"
+  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1\|" "the saver covering the output"
   wl_wait_frames_change start
 }
 
@@ -137,11 +137,11 @@ run_prompt_and_pause_checks() {
   done
   keep "$WORK/prompt.png" "sway-$ROUTE-prompt.png"
   [ "$r" -gt 40 ] && [ "$g" -lt 10 ] && [ "$b" -lt 10 ] || fail "no red 'Enter Password' (mean $r $g $b)"
-  read -r r g b <<<"$(means "$WORK/prompt.png" "180x12+$(( x + 40 ))+$(( y + h - 80 ))")"
+  read -r r g b <<<"$(means "$WORK/prompt.png" "180x12+$(( x + 40 ))+$(( y + 83 ))")"
   [ "$r" -gt 200 ] && [ "$g" -gt 200 ] && [ "$b" -gt 200 ] || fail "no white field (mean $r $g $b)"
   wl_key "open sesame"
   wl_named_key Tab Return
-  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1$" "the saver after a wrong password"
+  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1\|" "the saver after a wrong password"
   for _ in $(seq 50); do [ -z "$(focused_window Dialog)" ] && break; sleep 0.1; done
   [ -z "$(focused_window Dialog)" ] || fail "the prompt stayed after a wrong password"
   running || fail "the saver ended after a wrong password"
@@ -175,7 +175,7 @@ run_prompt_and_pause_checks() {
   [ "$ticks" -le 4 ] || fail "the paused saver used $ticks ticks of CPU in 2 s"
   echo "paused: $ticks ticks of CPU in 2 s"
   sway_msg workspace 1 >/dev/null
-  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1$" "the saver with the focus back"
+  wait_focused "\|Pellora\|0 0 $SCREEN_W $SCREEN_H\|1\|" "the saver with the focus back"
   wl_wait_frames_change "after the focus came back"
   end_by wl_key a
   echo "sway $ROUTE: the password prompt and the pause"
