@@ -139,10 +139,6 @@ class SdlPresenter : public Presenter {
     // surfaces are ours to scale (Wayland.h), and modes never change here anyway.
     SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_MODE_EMULATION, "0");
     SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_EMULATE_MOUSE_WARP, "0");
-    // SDL would give every Wayland window an OpenGL surface, loading the GL driver (on a
-    // machine without a GPU the software rasterizer: 60 MB of memory for nothing); frames
-    // reach our windows in buffers of our own instead.
-    if (wayland) SDL_SetHint(SDL_HINT_VIDEO_EXTERNAL_CONTEXT, "1");
     // Window surfaces are X11's shared-memory framebuffer (on Wayland buffers of our own),
     // never an OpenGL renderer: on a machine without a hardware driver that would be a
     // software rasterizer costing tens of megabytes and several times the CPU per frame.
@@ -153,7 +149,8 @@ class SdlPresenter : public Presenter {
     // display, when requests about windows already gone may still be answered: it must be
     // ours then too, or Xlib's default ends the program as it exits.
     SurviveXErrors();
-    // Without it libwayland would print a line of its own before SDL gives up.
+    // Without a folder for its socket libwayland would print a line of its own before SDL
+    // gives up.
     const char* waylandDisplay = SDL_getenv("WAYLAND_DISPLAY");
     const char* runtimeDir = SDL_getenv("XDG_RUNTIME_DIR");
     if (wayland && !(waylandDisplay && waylandDisplay[0] == '/') && !(runtimeDir && *runtimeDir)) {

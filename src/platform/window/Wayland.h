@@ -4,7 +4,10 @@
 // (Monitors.h), and frames reach a window as shared-memory buffers of our own attached to
 // the window's surface: SDL 2.26 has no software window surface on Wayland, and its only
 // other way to present is OpenGL ES, which on a machine without a GPU is a software
-// rasterizer costing about a hundred megabytes. Wayland's headers stay in the .cpp files.
+// rasterizer, at several times the CPU. (SDL still loads the GL driver for every Wayland
+// window, which nothing here can stop: on such a machine some 60 MB of resident memory,
+// mostly the driver's shared code; nothing is drawn through it.) Wayland's headers stay in
+// the .cpp files.
 #include <cstdint>
 #include <memory>
 #include <vector>
