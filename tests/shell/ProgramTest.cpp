@@ -77,13 +77,16 @@ TEST(ProgramTest, WithoutADisplayEveryModeSaysSoAndFails) {
     EXPECT_EQ(result.output, "pellora: neither WAYLAND_DISPLAY nor DISPLAY is set, so there is no display to show windows on" + advice)
         << arguments;
 
-    // A display named that cannot be reached, X or Wayland (which then leaves no X to fall
-    // back on): said in one line, with the same advice.
-    for (const std::string& display : {"DISPLAY=" + noServer, "WAYLAND_DISPLAY=pellora-none-" + noServer.substr(1)}) {
+    // A display named that cannot be reached, X or Wayland, said in one line with the same
+    // advice. With both named, X's is the last word: a Wayland display that cannot be
+    // reached leaves X to try.
+    const std::string noWayland = "WAYLAND_DISPLAY=pellora-none-" + noServer.substr(1);
+    for (const std::string& display : {"DISPLAY=" + noServer, noWayland, noWayland + " DISPLAY=" + noServer}) {
       result = RunProgram(arguments, noDisplay + " " + display);
-      const std::string opened = display[0] == 'D' ? "pellora: The display " + noServer + " cannot be opened"
-                                                   : "pellora: The Wayland display pellora-none-" + noServer.substr(1) +
-                                                         " cannot be opened";
+      const std::string opened =
+          display.find("DISPLAY=:") != std::string::npos
+              ? "pellora: The display " + noServer + " cannot be opened"
+              : "pellora: The Wayland display pellora-none-" + noServer.substr(1) + " cannot be opened";
       EXPECT_EQ(result.exitCode, 1) << "'" << arguments << "' with " << display;
       EXPECT_EQ(result.output.rfind(opened, 0), 0u) << result.output;
       EXPECT_NE(result.output.find(advice), std::string::npos) << result.output;
