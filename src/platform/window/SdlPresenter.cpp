@@ -233,7 +233,7 @@ class SdlPresenter : public Presenter {
     if (!w) return;
     ids_.erase(SDL_GetWindowID(w));
     frames_.erase(id);
-    lastMove_.erase(id);
+    lastMove_.erase(SDL_GetWindowID(w));
     SDL_DestroyWindow(w);
     windows_.erase(id);
     shapes_.erase(id);
@@ -734,6 +734,16 @@ class SdlPresenter : public Presenter {
     FitLetterbox(logicalWidth_, logicalHeight_, width, height).ToSource(x, y);
   }
 
+  // A move to where the pointer already was in that window is none: X servers report the
+  // pointer coming back into a window where it left it (XWayland does so whenever the
+  // compositor gives a window of ours the pointer again) as a move.
+  bool Moved(const SDL_MouseMotionEvent& motion) {
+    auto last = lastMove_.find(motion.windowID);
+    if (last != lastMove_.end() && last->second.x == motion.x && last->second.y == motion.y) return false;
+    lastMove_[motion.windowID] = POINT{motion.x, motion.y};
+    return true;
+  }
+
   void Translate(const SDL_Event& e) {
     NativeEvent n;
     switch (e.type) {
@@ -757,6 +767,7 @@ class SdlPresenter : public Presenter {
         Push(n);
         return;
       case SDL_MOUSEMOTION:
+        if (!Moved(e.motion)) return;
         n.kind = NativeEvent::MouseMove;
         n.window = IdOf(e.motion.windowID);
         n.x = e.motion.x;
@@ -766,11 +777,6 @@ class SdlPresenter : public Presenter {
         } else if (!FromCover(e.motion.windowID, &n, true)) {
           return;
         }
-        // A move to where the pointer already was is none: X servers report the pointer
-        // coming back into a window where it left it (XWayland does so whenever the
-        // compositor gives a window of ours the pointer again) as a move.
-        if (auto last = lastMove_.find(n.window); last != lastMove_.end() && last->second.x == n.x && last->second.y == n.y) return;
-        lastMove_[n.window] = POINT{n.x, n.y};
         Push(n);
         return;
       case SDL_MOUSEBUTTONDOWN:
@@ -859,7 +865,7 @@ class SdlPresenter : public Presenter {
   std::map<int, SDL_Cursor*> cursors_;
   std::deque<SDL_Event> waited_;
   std::deque<NativeEvent> ready_;
-  std::map<NativeId, POINT> lastMove_;  // where each window last saw the pointer move to
+  std::map<Uint32, POINT> lastMove_;  // where each SDL window last saw the pointer move to
   Uint32 wakeEvent_ = 0;
   int logicalWidth_ = 0;
   int logicalHeight_ = 0;
