@@ -41,6 +41,15 @@ trap sway_cleanup EXIT
 start_sway() {
   need_tools sway swaymsg grim wtype
   need_programs "$SEAT_HELPER"
+  # The programs run as the session's user: where a folder on their way is closed to it
+  # (a build in root's home), copies in the scratch folder stand in.
+  if ! as_user test -x "$PELLORA" || ! as_user test -x "$SEAT_HELPER" || ! as_user test -x "${REG_TOOL:-$REG}"; then
+    local own; own="$(user_dir programs)"
+    cp "$PELLORA" "$SEAT_HELPER" "${REG_TOOL:-$REG}" "$own/" || fail "cannot copy the programs for $E2E_USER"
+    chmod 755 "$own" "$own"/*
+    PELLORA="$own/$(basename "$PELLORA")" SEAT_HELPER="$own/$(basename "$SEAT_HELPER")"
+    REG_TOOL="$own/$(basename "${REG_TOOL:-$REG}")"
+  fi
   local xwayland=disable sock="" i
   [ "${2:-}" = xwayland ] && xwayland=enable
   export XDG_RUNTIME_DIR
