@@ -1,7 +1,7 @@
-# Sourced by the sway_saver_*.sh scripts after sway.bash: the saver under sway, the checks a
-# person would make. ROUTE is "native" (sway without an X server: the program on Wayland
-# itself) or "xwayland" (the program as an X client of sway's XWayland, chosen with
-# SDL_VIDEODRIVER=x11 since on its own the saver would take Wayland).
+# Sourced by the sway_*.sh scripts after sway.bash: the saver and the dialogs under sway,
+# the checks a person would make. ROUTE is "native" (sway without an X server: the program
+# on Wayland itself) or "xwayland" (the program as an X client of sway's XWayland, chosen
+# with SDL_VIDEODRIVER=x11 since on its own the saver would take Wayland).
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$(program_pid)/stat"; }
 
@@ -188,4 +188,68 @@ wait_title() {
     sleep 0.1
   done
   fail "no window titled '$1'"
+}
+
+# ---- The dialogs (pellora /c and /a), used with the pointer and the keyboard.
+
+# open_dialog TITLE W H ARGS: starts pellora with ARGS and waits for its window of a client
+# area of W x H, framed by sway; OX, OY: where that client area is.
+open_dialog() {
+  local x="" y w h line
+  start_program "$4"
+  read -r x y w h <<<"$(wait_shown "$1")"
+  [ -n "$x" ] || fail "no window '$1'"
+  [ "$w $h" = "$2 $3" ] || fail "'$1' is ${w}x$h, not $2x$3"
+  line="$(focused_window "$1")"
+  [ "${line##*|}" = normal ] || fail "'$1' has no title bar: $line"
+  OX=$x OY=$y
+  sleep 0.3  # its first frame
+}
+# wl_click_at LEFT TOP WIDTH HEIGHT: a click in the middle of a control of the dialog.
+wl_click_at() {
+  wl_pointer_to $(( OX + $1 + $3 / 2 )) $(( OY + $2 + $4 / 2 ))
+  wl_click 1
+  sleep 0.2
+}
+# wl_type_into LEFT TOP WIDTH HEIGHT TEXT: a click into a field, emptied, TEXT typed.
+wl_type_into() {
+  wl_click_at "$1" "$2" "$3" "$4"
+  wl_named_key End $(printf 'BackSpace %.0s' $(seq 16))
+  wl_key "$5"
+}
+shot_of() {
+  wl_grab_bare "$1"
+  convert "$WORK/$1.png" -crop "$2x$3+$OX+$(( OY - 30 ))" +repage "$WORK/$1-part.png"
+  keep "$WORK/$1-part.png" "sway-$ROUTE-$1.png"
+}
+
+run_dialog_checks() {
+  # ---- The Options dialog.
+  open_dialog Options 338 186 /c
+  shot_of options 338 216
+  wl_type_into 40 40 121 21 "12"
+  wl_type_into 40 88 121 21 "7"
+  wl_click_at 232 136 75 25                  # About
+  read -r ax ay aw ah <<<"$(wait_shown About)"
+  [ -n "${ax:-}" ] || fail "the About box did not appear"
+  sleep 0.3
+  wl_named_key Return
+  for _ in $(seq 50); do [ -z "$(focused_window About)" ] && break; sleep 0.1; done
+  [ -z "$(focused_window About)" ] || fail "Enter did not close the About box"
+  wl_click_at 40 136 75 25                   # Ok
+  t=$(now_ms)
+  expect_end_within "Ok" 2000 "$t"
+  expect_stored BallsCount 12
+  expect_stored BallsSpeed 7
+
+  # ---- The Set Password dialog.
+  open_dialog "Set Password" 212 160 /a
+  shot_of set-password 212 190
+  wl_type_into 24 24 161 21 "Open Sesame"
+  wl_type_into 24 72 161 21 "Open Sesame"
+  t=$(now_ms)
+  wl_named_key Return
+  expect_end_within "Enter in the second field" 2000 "$t"
+  expect_stored Password "Open Sesame"
+  expect_stored PasswordFlag 1
 }
