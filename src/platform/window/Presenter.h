@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/WinTypes.h"
+#include "platform/window/PresenterChoice.h"
 
 namespace window_internal {
 
@@ -93,7 +94,7 @@ class Presenter {
 
 std::unique_ptr<Presenter> MakeHeadlessPresenter();
 // nullptr with `error` set when no display can be opened.
-std::unique_ptr<Presenter> MakeSdlPresenter(std::string* error);
+std::unique_ptr<Presenter> MakeSdlPresenter(DisplaySystem system, std::string* error);
 
 // The headless presenter's extra surface for tests.
 class HeadlessControls {
