@@ -8,6 +8,8 @@
 # and the X server tells it the pointer entered (as a desktop tells a window shown under
 # the pointer where the pointer is). So the person's first move is the second event and
 # the person's second move ends the run.
+# PELLORA_WM=NAME runs it on a desktop with that window manager and a panel (see
+# lib/session.bash).
 set -euo pipefail
 
 . "$(dirname "$0")/lib/session.bash"

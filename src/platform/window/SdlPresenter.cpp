@@ -214,6 +214,14 @@ class SdlPresenter : public Presenter {
     SDL_Window* w = Get(id);
     if (!w) return;
     if (visible) {
+      // A window manager forgets a window's wish to stay above the others when the window
+      // is hidden, and SDL, which still holds the wish, would not say it again: a password
+      // prompt shown a second time came up behind the full-screen scene. So it is said
+      // again before the window is shown.
+      if (SDL_GetWindowFlags(w) & SDL_WINDOW_ALWAYS_ON_TOP) {
+        SDL_SetWindowAlwaysOnTop(w, SDL_FALSE);
+        SDL_SetWindowAlwaysOnTop(w, SDL_TRUE);
+      }
       SDL_ShowWindow(w);
     } else {
       SDL_HideWindow(w);

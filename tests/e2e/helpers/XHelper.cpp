@@ -3,12 +3,19 @@
 //                until killed (the window a screen locker lends its hack)
 //   grab         grabs the keyboard and the pointer and lets go; fails when another
 //                client holds either
+//   dock W H     a desktop's panel: a green W x H window of type dock at the top left
+//                (which window managers keep above other windows), reserving its strip of
+//                the screen; prints its id and keeps it until killed
+//   owned NAME   succeeds when some client owns the selection NAME (a compositor owns
+//                _NET_WM_CM_S0 while it composites)
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -44,6 +51,53 @@ int Parent(Display* display, int width, int height) {
   }
 }
 
+void SetAtoms(Display* display, Window window, const char* property, std::initializer_list<const char*> values) {
+  Atom atoms[4];
+  int n = 0;
+  for (const char* value : values) atoms[n++] = XInternAtom(display, value, False);
+  XChangeProperty(display, window, XInternAtom(display, property, False), XA_ATOM, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(atoms), n);
+}
+
+int Dock(Display* display, int width, int height) {
+  const int screen = DefaultScreen(display);
+  XColor green{};
+  green.red = 0;
+  green.green = 0xFFFF;
+  green.blue = 0;
+  XAllocColor(display, DefaultColormap(display, screen), &green);
+  const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
+                                            static_cast<unsigned>(height), 0, green.pixel, green.pixel);
+  XStoreName(display, window, "panel");
+  // What panels set before they are mapped: the type, and the strip of the screen that
+  // other windows should leave free (left, right, top, bottom, then the start and end of
+  // each strip).
+  SetAtoms(display, window, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"});
+  SetAtoms(display, window, "_NET_WM_STATE", {"_NET_WM_STATE_STICKY"});
+  long strut[12] = {0, 0, height, 0, 0, 0, 0, 0, 0, width - 1, 0, 0};
+  XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<unsigned char*>(strut), 12);
+  XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STRUT", False), XA_CARDINAL, 32, PropModeReplace,
+                  reinterpret_cast<unsigned char*>(strut), 4);
+  XSelectInput(display, window, StructureNotifyMask);
+  XMapWindow(display, window);
+  for (;;) {
+    XEvent event;
+    XNextEvent(display, &event);
+    if (event.type == MapNotify) break;
+  }
+  std::printf("0x%lx\n", window);
+  std::fflush(stdout);
+  for (;;) {
+    XEvent event;
+    XNextEvent(display, &event);
+  }
+}
+
+int Owned(Display* display, const char* selection) {
+  return XGetSelectionOwner(display, XInternAtom(display, selection, False)) != None ? 0 : 1;
+}
+
 int Grab(Display* display) {
   const Window root = DefaultRootWindow(display);
   const int keyboard = XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
@@ -66,6 +120,8 @@ int main(int argc, char** argv) {
   }
   if (argc == 4 && std::strcmp(argv[1], "parent") == 0) return Parent(display, std::atoi(argv[2]), std::atoi(argv[3]));
   if (argc == 2 && std::strcmp(argv[1], "grab") == 0) return Grab(display);
-  std::fprintf(stderr, "usage: %s parent W H | grab\n", argv[0]);
+  if (argc == 4 && std::strcmp(argv[1], "dock") == 0) return Dock(display, std::atoi(argv[2]), std::atoi(argv[3]));
+  if (argc == 3 && std::strcmp(argv[1], "owned") == 0) return Owned(display, argv[2]);
+  std::fprintf(stderr, "usage: %s parent W H | grab | dock W H | owned SELECTION\n", argv[0]);
   return 2;
 }
