@@ -2,7 +2,7 @@
 # How "pellora /s" ends under Xvfb, as a person ends it: the first two mouse-move events
 # do nothing and the third ends the run; a key ends it at once, before any move; a click
 # of any button ends it. Each time the program is gone within 1 s with status 0, and
-# leaving writes the settings back.
+# leaving writes the settings back. Nothing it started outlives it.
 #
 # The first move event is the window's own: it appears under a pointer that stands still,
 # and the X server tells it the pointer entered (as a desktop tells a window shown under
@@ -43,4 +43,5 @@ start_saver
 t=$(now_ms)
 xdotool click 3
 expect_end_within "a right click" 1000 "$t"
+expect_no_bus_started
 echo "saver leave e2e passed"

@@ -3,9 +3,11 @@
 // native events. SDL's video is started here, on the user-interface thread, when the
 // first window needs it.
 #include <SDL.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <map>
 
@@ -14,6 +16,7 @@
 #include "platform/window/Presenter.h"
 #include "platform/window/Window.h"
 #include "platform/window/XErrors.h"
+#include "platform/window/XWindowManager.h"
 
 namespace window_internal {
 namespace {
@@ -113,6 +116,22 @@ SDL_SystemCursor SystemCursorFor(int id) {
   }
 }
 
+// SDL connects to the D-Bus session bus as it starts, for input methods. Where there is no
+// bus, the D-Bus library starts one for the display (through dbus-launch), which then
+// outlives the program and costs a good part of its start; nothing here needs a bus, so
+// the library is told there is none. A bus that exists is named in the environment or sits
+// in the user's runtime folder, and is used as ever.
+void KeepDBusFromStartingABus() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address && *address) return;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+    struct stat bus {};
+    if (stat((std::string(runtime) + "/bus").c_str(), &bus) == 0 && S_ISSOCK(bus.st_mode)) return;
+  }
+  // An address of no known kind: connecting fails at once, and nothing is started.
+  setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+}
+
 class SdlPresenter : public Presenter {
  public:
   static std::unique_ptr<Presenter> Make(std::string* error) {
@@ -138,6 +157,7 @@ class SdlPresenter : public Presenter {
     // display, when requests about windows already gone may still be answered: it must be
     // ours then too, or Xlib's default ends the program as it exits.
     SurviveXErrors();
+    KeepDBusFromStartingABus();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       const char* display = SDL_getenv("DISPLAY");
       *error = std::string("The display ") + (display ? display : "") + " cannot be opened: " + SDL_GetError();
@@ -476,10 +496,18 @@ class SdlPresenter : public Presenter {
       SDL_Rect r;
       sdlKnowsIt = SDL_GetDisplayBounds(i, &r) == 0 && MonitorRect{r.x, r.y, r.w, r.h} == m;
     }
-    if (!sdlKnowsIt && (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(w, 0);
+    // Only a window manager makes a window full-screen, and SDL, once the window is shown,
+    // asks it and then waits up to a tenth of a second for the window to change. So SDL asks
+    // only where a window manager will answer, and the window keeps its own size until then,
+    // which the answer changes at once; elsewhere the window is put over the monitor itself.
+    const bool byWindowManager = sdlKnowsIt && WindowManagerDoesFullScreen(w);
+    if (!byWindowManager && (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(w, 0);
     SDL_SetWindowPosition(w, m.x, m.y);
-    SDL_SetWindowSize(w, m.width, m.height);
-    if (sdlKnowsIt) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (byWindowManager) {
+      SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+      SDL_SetWindowSize(w, m.width, m.height);
+    }
   }
 
   // While a mode's full-screen window is shown on the primary monitor, every other monitor

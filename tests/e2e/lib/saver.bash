@@ -140,6 +140,19 @@ start_saver() {
   fi
 }
 
+# On a desktop without a D-Bus session bus the D-Bus library would start one for the
+# display when a program asks for it, and leave it running after the program has ended.
+# That bus owns a selection of the display named after the user and the machine.
+expect_no_bus_started() {
+  [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] || return 0
+  local machine
+  machine="$(cat /var/lib/dbus/machine-id /etc/machine-id 2>/dev/null | head -1 || true)"
+  [ -n "$machine" ] || return 0  # without a machine id the library starts none
+  if "${PELLORA_XHELPER:?PELLORA_XHELPER must name the X helper}" owned "_DBUS_SESSION_BUS_SELECTION_$(id -un)_$machine"; then
+    fail "a D-Bus session bus was started for the display, and it outlives the saver"
+  fi
+}
+
 # Waits at most $2 ms for the program to end after the step named $1, and checks it ended
 # with status 0. The time is counted from $3 (now_ms when the step was taken).
 expect_end_within() {
