@@ -13,6 +13,9 @@ APP_PID=""
 cleanup() {
   [ -n "$APP_PID" ] && kill "$APP_PID" 2>/dev/null || true
   stop_window_manager
+  # Whatever else of this desktop is still running, however the script ended.
+  local left; left="$(desktop_processes)"
+  [ -n "$left" ] && kill $left 2>/dev/null || true
   [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true
   rm -rf "$WORK"
 }
@@ -23,6 +26,13 @@ fail() {
   [ -s "$WORK/err.txt" ] && { echo "the program said:"; cat "$WORK/err.txt"; }
   [ -n "${PELLORA_SHOTS:-}" ] && [ -n "${DISPLAY:-}" ] && timeout 20 import -window root "$PELLORA_SHOTS/failed.png" 2>/dev/null
   exit 1
+}
+
+# The number of pixels in a screenshot that are clearly blue (blue above red by 30 %): the
+# balls. Channel arithmetic, because a per-pixel expression takes a minute per screen.
+blue_pixels() {
+  convert "$1" \( -clone 0 -channel B -separate \) \( -clone 0 -channel R -separate \) -delete 0 \
+    -compose minus_dst -composite -threshold 30% -format '%[fx:round(mean*w*h)]' info:
 }
 
 # need_programs FILE... : every one must be an executable file.
@@ -76,8 +86,8 @@ start_window_manager() {
     command=(sh -c "$report" "$WORK/wm/session" "${command[@]}")
   fi
   # No accessibility bus: nothing here reads it, and it would outlive the session.
-  PELLORA_E2E_DESKTOP="$WORK" XDG_CONFIG_HOME="$WORK/wm/config" XDG_CACHE_HOME="$WORK/wm/cache" \
-    XDG_DATA_HOME="$WORK/wm/data" NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory "${command[@]}" >"$WORK/wm/log" 2>&1 &
+  XDG_CONFIG_HOME="$WORK/wm/config" XDG_CACHE_HOME="$WORK/wm/cache" XDG_DATA_HOME="$WORK/wm/data" \
+    NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory as_desktop "${command[@]}" >"$WORK/wm/log" 2>&1 &
   WM_SESSION_PID=$!
   local pid="" bus=""
   for _ in $(seq 100); do
@@ -107,8 +117,12 @@ start_window_manager() {
 give_focus() {
   if [ -n "$WM_PID" ]; then xdotool windowactivate --sync "$1"; else xdotool windowfocus --sync "$1"; fi
 }
+# as_desktop CMD...: runs CMD (a program or a function of these scripts) as a part of this
+# desktop: it, and whatever it starts, is ended with the script.
+as_desktop() { PELLORA_E2E_DESKTOP="$WORK" "$@"; }
 # The processes of the desktop: every one carries the scratch folder's name in its
-# environment, also those the session bus starts on its own, which leave our process tree.
+# environment (as_desktop puts it there), also those a session bus starts on its own, which
+# leave our process tree.
 desktop_processes() {
   grep -lsz "^PELLORA_E2E_DESKTOP=$WORK\$" /proc/[0-9]*/environ | cut -d/ -f3 || true
 }
