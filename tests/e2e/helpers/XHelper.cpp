@@ -8,9 +8,13 @@
 //                the screen; prints its id and keeps it until killed
 //   owned NAME   succeeds when some client owns the selection NAME (a compositor owns
 //                _NET_WM_CM_S0 while it composites)
+//   managed      succeeds once a window manager takes on new windows: it maps a small
+//                window until the window manager marks it as its own (WM_STATE); a window
+//                manager that has only just started may not yet take on the first ones
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -98,6 +102,33 @@ int Owned(Display* display, const char* selection) {
   return XGetSelectionOwner(display, XInternAtom(display, selection, False)) != None ? 0 : 1;
 }
 
+int Managed(Display* display) {
+  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 8, 8, 0, 0, 0);
+  XStoreName(display, window, "probe");
+  const Atom state = XInternAtom(display, "WM_STATE", False);
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    XMapWindow(display, window);
+    for (int wait = 0; wait < 20; ++wait) {
+      Atom type = None;
+      int format = 0;
+      unsigned long count = 0, after = 0;
+      unsigned char* data = nullptr;
+      XGetWindowProperty(display, window, state, 0, 2, False, AnyPropertyType, &type, &format, &count, &after, &data);
+      if (data) XFree(data);
+      if (type != None) {
+        XDestroyWindow(display, window);
+        XSync(display, False);
+        return 0;
+      }
+      usleep(10000);
+    }
+    // Not taken on: ask again, as if the window had just been made.
+    XUnmapWindow(display, window);
+    XSync(display, False);
+  }
+  return 1;
+}
+
 int Grab(Display* display) {
   const Window root = DefaultRootWindow(display);
   const int keyboard = XGrabKeyboard(display, root, False, GrabModeAsync, GrabModeAsync, CurrentTime);
@@ -122,6 +153,7 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "grab") == 0) return Grab(display);
   if (argc == 4 && std::strcmp(argv[1], "dock") == 0) return Dock(display, std::atoi(argv[2]), std::atoi(argv[3]));
   if (argc == 3 && std::strcmp(argv[1], "owned") == 0) return Owned(display, argv[2]);
-  std::fprintf(stderr, "usage: %s parent W H | grab | dock W H | owned SELECTION\n", argv[0]);
+  if (argc == 2 && std::strcmp(argv[1], "managed") == 0) return Managed(display);
+  std::fprintf(stderr, "usage: %s parent W H | grab | dock W H | owned SELECTION | managed\n", argv[0]);
   return 2;
 }

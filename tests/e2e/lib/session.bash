@@ -99,11 +99,13 @@ start_window_manager() {
   [ -n "$pid" ] || fail "$wm did not start"
   WM_PID="$pid"
   [ -n "$bus" ] && export DBUS_SESSION_BUS_ADDRESS="$bus"
-  # Managing: the window manager names its check window on the root window; xfwm4 then
-  # owns the compositing manager's selection as well.
+  # Managing: the window manager names its check window on the root window, and takes on
+  # new windows (openbox names itself before it does, and forgets a window mapped in
+  # between); xfwm4 then owns the compositing manager's selection as well.
+  local xhelper="${PELLORA_XHELPER:?PELLORA_XHELPER must name the X helper}"
   for _ in $(seq 100); do
-    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
-       { [ "$wm" != xfwm4 ] || "${PELLORA_XHELPER:?PELLORA_XHELPER must name the X helper}" owned _NET_WM_CM_S0; }; then
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && "$xhelper" managed &&
+       { [ "$wm" != xfwm4 ] || "$xhelper" owned _NET_WM_CM_S0; }; then
       return 0
     fi
     kill -0 "$WM_PID" 2>/dev/null || fail "$wm ended at start: $(cat "$WORK/wm/log")"
