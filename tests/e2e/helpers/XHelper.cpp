@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <initializer_list>
 
 namespace {
 
@@ -34,12 +33,8 @@ const char* GrabResult(int status) {
   }
 }
 
-int Parent(Display* display, int width, int height) {
-  const int screen = DefaultScreen(display);
-  const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
-                                            static_cast<unsigned>(height), 0, BlackPixel(display, screen),
-                                            BlackPixel(display, screen));
-  XStoreName(display, window, "hack parent");
+// Maps the window, prints its id once it is shown and keeps it until killed.
+[[noreturn]] void ShowAndKeep(Display* display, Window window) {
   XSelectInput(display, window, StructureNotifyMask);
   XMapWindow(display, window);
   for (;;) {
@@ -55,12 +50,19 @@ int Parent(Display* display, int width, int height) {
   }
 }
 
-void SetAtoms(Display* display, Window window, const char* property, std::initializer_list<const char*> values) {
-  Atom atoms[4];
-  int n = 0;
-  for (const char* value : values) atoms[n++] = XInternAtom(display, value, False);
+int Parent(Display* display, int width, int height) {
+  const int screen = DefaultScreen(display);
+  const Window window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
+                                            static_cast<unsigned>(height), 0, BlackPixel(display, screen),
+                                            BlackPixel(display, screen));
+  XStoreName(display, window, "hack parent");
+  ShowAndKeep(display, window);
+}
+
+void SetAtom(Display* display, Window window, const char* property, const char* value) {
+  Atom atom = XInternAtom(display, value, False);
   XChangeProperty(display, window, XInternAtom(display, property, False), XA_ATOM, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(atoms), n);
+                  reinterpret_cast<unsigned char*>(&atom), 1);
 }
 
 int Dock(Display* display, int width, int height) {
@@ -76,26 +78,14 @@ int Dock(Display* display, int width, int height) {
   // What panels set before they are mapped: the type, and the strip of the screen that
   // other windows should leave free (left, right, top, bottom, then the start and end of
   // each strip).
-  SetAtoms(display, window, "_NET_WM_WINDOW_TYPE", {"_NET_WM_WINDOW_TYPE_DOCK"});
-  SetAtoms(display, window, "_NET_WM_STATE", {"_NET_WM_STATE_STICKY"});
+  SetAtom(display, window, "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DOCK");
+  SetAtom(display, window, "_NET_WM_STATE", "_NET_WM_STATE_STICKY");
   long strut[12] = {0, 0, height, 0, 0, 0, 0, 0, 0, width - 1, 0, 0};
   XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32,
                   PropModeReplace, reinterpret_cast<unsigned char*>(strut), 12);
   XChangeProperty(display, window, XInternAtom(display, "_NET_WM_STRUT", False), XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(strut), 4);
-  XSelectInput(display, window, StructureNotifyMask);
-  XMapWindow(display, window);
-  for (;;) {
-    XEvent event;
-    XNextEvent(display, &event);
-    if (event.type == MapNotify) break;
-  }
-  std::printf("0x%lx\n", window);
-  std::fflush(stdout);
-  for (;;) {
-    XEvent event;
-    XNextEvent(display, &event);
-  }
+  ShowAndKeep(display, window);
 }
 
 int Owned(Display* display, const char* selection) {

@@ -39,8 +39,8 @@ start_xvfb_sized() {
 }
 
 # A desktop with a window manager has a panel: here a green strip along the top of the
-# screen, a window of type dock that asks to stay above the others and keeps its strip
-# free of them. The saver's windows must cover it all the same.
+# screen, a window of type dock, which window managers keep above ordinary windows, with
+# its strip reserved. The saver's windows must cover it all the same.
 start_panel() {
   [ -n "${PELLORA_WM:-}" ] || return 0
   local xhelper="${PELLORA_XHELPER:?PELLORA_XHELPER must name the X helper}"

@@ -126,7 +126,7 @@ as_desktop() { PELLORA_E2E_DESKTOP="$WORK" "$@"; }
 # environment (as_desktop puts it there), also those a session bus starts on its own, which
 # leave our process tree.
 desktop_processes() {
-  grep -lsz "^PELLORA_E2E_DESKTOP=$WORK\$" /proc/[0-9]*/environ | cut -d/ -f3 || true
+  grep -lszxF "PELLORA_E2E_DESKTOP=$WORK" /proc/[0-9]*/environ | cut -d/ -f3 || true
 }
 # Ends the window manager. Its D-Bus session, if it has one, ends with it, and so do the
 # services the session started (xfwm4's settings store writes its files as it ends): they
