@@ -5,7 +5,7 @@
 # blanks the screen and starts the hack on the daemon's window, where the balls move;
 # "-deactivate" ends the hack and the desktop shows again; "-exit" ends the daemon, and
 # nothing the daemon started is left running. Run as an ordinary user when the tests run as
-# root (xscreensaver refuses to run as root).
+# root, as people run it (as root it will not even authenticate).
 # PELLORA_SHOTS=DIR keeps the screenshot of the hack there.
 set -euo pipefail
 
