@@ -9,6 +9,7 @@
 #include <deque>
 #include <map>
 
+#include "platform/window/FrameTarget.h"
 #include "platform/window/Letterbox.h"
 #include "platform/window/Monitors.h"
 #include "platform/window/Presenter.h"
@@ -113,6 +114,49 @@ SDL_SystemCursor SystemCursorFor(int id) {
   }
 }
 
+// The window's SDL surface, for a display the X target cannot use. Pictures are drawn into
+// memory of our own and blitted, so that any surface format and size will do.
+class SdlSurfaceTarget : public MemoryTarget {
+ public:
+  explicit SdlSurfaceTarget(SDL_Window* window) : window_(window) {}
+  ~SdlSurfaceTarget() override {
+    if (memory_) SDL_FreeSurface(memory_);
+  }
+  std::string Describe(const Letterbox&) const override { return "through SDL's window surface"; }
+
+ protected:
+  uint32_t* Memory(int width, int height, ptrdiff_t* pitch, bool* fresh) override {
+    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    if (!surface) return nullptr;
+    if (surface != surface_ || !memory_ || memory_->w != width || memory_->h != height) {
+      if (memory_) SDL_FreeSurface(memory_);
+      memory_ = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
+      if (!memory_) return nullptr;
+      SDL_SetSurfaceBlendMode(memory_, SDL_BLENDMODE_NONE);
+      surface_ = surface;
+      *fresh = true;
+    }
+    *pitch = memory_->pitch;
+    return static_cast<uint32_t*>(memory_->pixels);
+  }
+  bool Send(std::span<const RECT> written) override {
+    std::vector<SDL_Rect> rects;
+    for (const RECT& r : written) {
+      SDL_Rect from{static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
+                    static_cast<int>(r.bottom - r.top)};
+      SDL_Rect to = from;
+      SDL_BlitSurface(memory_, &from, surface_, &to);
+      rects.push_back(to);
+    }
+    return SDL_UpdateWindowSurfaceRects(window_, rects.data(), static_cast<int>(rects.size())) == 0;
+  }
+
+ private:
+  SDL_Window* window_;
+  SDL_Surface* surface_ = nullptr;  // the window's, which SDL makes anew when the window resizes
+  SDL_Surface* memory_ = nullptr;
+};
+
 class SdlPresenter : public Presenter {
  public:
   static std::unique_ptr<Presenter> Make(std::string* error) {
@@ -169,6 +213,7 @@ class SdlPresenter : public Presenter {
   }
 
   ~SdlPresenter() override {
+    shown_.clear();
     DropCovers();
     for (auto& [id, w] : windows_) SDL_DestroyWindow(w);
     for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
@@ -203,10 +248,10 @@ class SdlPresenter : public Presenter {
     SDL_Window* w = Get(id);
     if (!w) return;
     ids_.erase(SDL_GetWindowID(w));
+    shown_.erase(id);
     SDL_DestroyWindow(w);
     windows_.erase(id);
     shapes_.erase(id);
-    boxed_.erase(id);
     UpdateCovers();
   }
 
@@ -273,46 +318,35 @@ class SdlPresenter : public Presenter {
     if (SDL_Window* w = Get(id)) SDL_MinimizeWindow(w);
   }
 
-  void Present(NativeId id, const uint32_t* pixels, int width, int height, int pitch, const RECT& dirty) override {
+  void Present(NativeId id, const Picture& picture, std::span<const RECT> changed) override {
     SDL_Window* w = Get(id);
     if (!w) return;
-    SDL_Surface* target = SDL_GetWindowSurface(w);
-    if (!target) return;
-    if (logicalWidth_ && shapes_[id].fullScreen && (target->w != width || target->h != height) &&
-        target->format->format == SDL_PIXELFORMAT_RGB888) {
-      // A mode's full-screen window: its buffer, letterboxed onto the monitor in one pass.
-      // The bars stay on the window's surface from frame to frame while nothing changes shape.
-      Boxed& last = boxed_[id];
-      const bool sameShape = last.target == target && last.width == target->w && last.height == target->h &&
-                             last.sourceWidth == width && last.sourceHeight == height;
-      last = Boxed{target, target->w, target->h, width, height};
-      if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
-      DrawLetterboxed(pixels, pitch, static_cast<uint32_t*>(target->pixels), target->pitch, target->w, target->h,
-                      FitLetterbox(width, height, target->w, target->h), sameShape ? Bars::Keep : Bars::Draw);
-      if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
-      SDL_UpdateWindowSurface(w);
+    Shown& shown = shown_[id];
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w, &width, &height);
+    // A mode's full-screen window shows its picture letterboxed on the monitor; any other
+    // window at its corner, with black beyond it where the window manager made it larger.
+    const Letterbox box = logicalWidth_ && shapes_[id].fullScreen && (width != picture.width || height != picture.height)
+                              ? FitLetterbox(picture.width, picture.height, width, height)
+                              : AtCorner(picture.width, picture.height, width, height);
+    if (!shown.target) {
+      std::string why;
+      shown.target = MakeXTarget(w, scaling_, &why);
+      if (!shown.target) shown.target = MakeSdlSurfaceTarget(w);
+      shown.whole = true;
+      if (!why.empty() && debug_) std::fprintf(stderr, "pellora: presenting through SDL's window surface: %s\n", why.c_str());
+    }
+    if (debug_ && !(box == shown.box)) {
+      std::fprintf(stderr, "pellora: a %dx%d picture on a %dx%d window: %s\n", picture.width, picture.height, width, height,
+                   shown.target->Describe(box).c_str());
+    }
+    if (!shown.target->Show(picture, box, changed, shown.whole || !(box == shown.box))) {
+      shown.target.reset();
+      shown.whole = true;
       return;
     }
-    boxed_.erase(id);
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, pitch,
-                                                             SDL_PIXELFORMAT_RGB888);
-    if (!source) return;
-    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
-    SDL_Rect r{static_cast<int>(dirty.left), static_cast<int>(dirty.top), static_cast<int>(dirty.right - dirty.left),
-               static_cast<int>(dirty.bottom - dirty.top)};
-    // A window the window manager made larger than its buffer shows black beyond it.
-    if (target->w != width || target->h != height) {
-      SDL_FillRect(target, nullptr, 0);
-      r = SDL_Rect{0, 0, width, height};
-    }
-    SDL_Rect to = r;
-    SDL_BlitSurface(source, &r, target, &to);
-    SDL_FreeSurface(source);
-    if (target->w != width || target->h != height) {
-      SDL_UpdateWindowSurface(w);
-    } else {
-      SDL_UpdateWindowSurfaceRects(w, &to, 1);
-    }
+    shown.box = box;
+    shown.whole = false;
   }
 
   void SetCursorShape(int cursorId, bool visible) override {
@@ -425,6 +459,22 @@ class SdlPresenter : public Presenter {
   }
 
   void Push(NativeEvent e) { ready_.push_back(std::move(e)); }
+
+  // After these the window may no longer show what was sent to it: uncovered (exposed),
+  // shown again, moved to another place or monitor, resized. The next picture goes whole.
+  static bool LosesPicture(Uint8 event) {
+    switch (event) {
+      case SDL_WINDOWEVENT_EXPOSED:
+      case SDL_WINDOWEVENT_SHOWN:
+      case SDL_WINDOWEVENT_RESTORED:
+      case SDL_WINDOWEVENT_MOVED:
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+      case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+        return true;
+      default:
+        return false;
+    }
+  }
 
   // The program's screen on the monitor while a mode is set.
   Letterbox MonitorBox() {
@@ -623,6 +673,7 @@ class SdlPresenter : public Presenter {
           if (e.window.event != SDL_WINDOWEVENT_FOCUS_GAINED && e.window.event != SDL_WINDOWEVENT_FOCUS_LOST) return;
           FromCover(e.window.windowID, &n, false);
         }
+        if (LosesPicture(e.window.event)) shown_[n.window].whole = true;
         switch (e.window.event) {
           case SDL_WINDOWEVENT_FOCUS_GAINED: n.kind = NativeEvent::FocusGained; break;
           case SDL_WINDOWEVENT_FOCUS_LOST: n.kind = NativeEvent::FocusLost; break;
@@ -667,15 +718,15 @@ class SdlPresenter : public Presenter {
   Uint32 wakeEvent_ = 0;
   int logicalWidth_ = 0;
   int logicalHeight_ = 0;
-  // What each window's surface last showed letterboxed.
-  struct Boxed {
-    SDL_Surface* target = nullptr;
-    int width = 0;
-    int height = 0;
-    int sourceWidth = 0;
-    int sourceHeight = 0;
+  // Where each window's pictures go, and whether the next must be sent whole.
+  struct Shown {
+    std::unique_ptr<FrameTarget> target;
+    Letterbox box;
+    bool whole = true;
   };
-  std::map<NativeId, Boxed> boxed_;
+  std::map<NativeId, Shown> shown_;
+  const XScaling scaling_ = ScalingAsked();
+  const bool debug_ = SDL_getenv("PELLORA_DEBUG") != nullptr;
   XMonitors xMonitors_;
   std::vector<MonitorRect> monitors_;  // the primary first; never empty once made
   struct Cover {
@@ -687,6 +738,10 @@ class SdlPresenter : public Presenter {
 };
 
 }  // namespace
+
+std::unique_ptr<FrameTarget> MakeSdlSurfaceTarget(SDL_Window* window) {
+  return std::make_unique<SdlSurfaceTarget>(window);
+}
 
 std::unique_ptr<Presenter> MakeSdlPresenter(std::string* error) { return SdlPresenter::Make(error); }
 
