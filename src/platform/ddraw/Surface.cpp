@@ -507,11 +507,11 @@ HRESULT IDirectDrawSurface::GetDC(HDC* dc) {
       for (int i = 0; i < colors; ++i) table[i] = RGBQUAD{system[i].peBlue, system[i].peGreen, system[i].peRed, 0};
     }
   }
-  // Whatever the device context draws goes straight into the bytes, anywhere.
-  s->store->DrewAnywhere();
   HDC made = CreateBufferDC(s->store->bytes.data(), s->Width(), s->Height(), s->store->pitch, s->format.bitCount,
                             s->format.Indexed() ? nullptr : s->format.masks, colors ? table : nullptr, colors);
   if (!made) return DDERR_CANTCREATEDC;
+  // The GDI says where it drew when the DC is given back.
+  SetBoundsRect(made, nullptr, DCB_ENABLE | DCB_RESET);
   s->dc = made;
   *dc = made;
   return DD_OK;
@@ -521,6 +521,11 @@ HRESULT IDirectDrawSurface::ReleaseDC(HDC dc) {
   SurfaceObject* s = AsSurface(this);
   if (!s) return DDERR_INVALIDOBJECT;
   if (!s->dc || dc != s->dc) return DDERR_NODC;
+  RECT drawn{};
+  POINT origin{};
+  if (GetBoundsRect(s->dc, &drawn, 0) == DCB_SET && GetViewportOrgEx(s->dc, &origin)) {
+    s->store->DrewIn(RECT{drawn.left + origin.x, drawn.top + origin.y, drawn.right + origin.x, drawn.bottom + origin.y});
+  }
   DeleteDC(s->dc);
   s->dc = nullptr;
   // What the GDI drew on a primary is on the screen now.
