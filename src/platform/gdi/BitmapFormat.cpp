@@ -92,10 +92,13 @@ __attribute__((target("avx2"))) inline void Block565Avx2(const uint8_t* row, uin
 // Sixteen at a time where the processor has AVX2 (most made since 2013); a row's last
 // pixels as a block of sixteen that overlaps the one before, since a frame's changed parts
 // come as many short spans.
-__attribute__((target("avx2"))) void Convert565Avx2(const uint8_t* row, uint32_t* out, int count) {
-  int x = 0;
-  for (; x + 16 <= count; x += 16) Block565Avx2(row + x * 2, out + x);
-  if (x < count) Block565Avx2(row + (count - 16) * 2, out + count - 16);
+__attribute__((target("avx2"))) void Convert565Avx2(const uint8_t* row, ptrdiff_t pitch, int count, int rows,
+                                                    uint32_t* out, ptrdiff_t outPitch) {
+  for (int y = 0; y < rows; ++y, row += pitch, out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + outPitch)) {
+    int x = 0;
+    for (; x + 16 <= count; x += 16) Block565Avx2(row + x * 2, out + x);
+    if (x < count) Block565Avx2(row + (count - 16) * 2, out + count - 16);
+  }
 }
 bool HasAvx2() {
   static const bool has = [] {
@@ -124,12 +127,6 @@ inline void Block565Sse2(const uint8_t* row, uint32_t* out) {
 // A row of 5-6-5 pixels, the layout of nearly every 16-bit display: in blocks rather than
 // one by one through a table too large for the first-level cache.
 void Convert565(const uint8_t* row, uint32_t* out, int count) {
-#if defined(__x86_64__) || defined(__i386__)
-  if (count >= 16 && HasAvx2()) {
-    Convert565Avx2(row, out, count);
-    return;
-  }
-#endif
   int x = 0;
 #if defined(__SSE2__)
   if (count >= 8) {
@@ -142,6 +139,18 @@ void Convert565(const uint8_t* row, uint32_t* out, int count) {
     uint16_t v;
     std::memcpy(&v, row + x * 2, 2);
     out[x] = (Widen5(v >> 11u) << 16) | (Widen6((v >> 5u) & 63u) << 8) | Widen5(v & 31u);
+  }
+}
+
+void Convert565(const uint8_t* row, ptrdiff_t pitch, int count, int rows, uint32_t* out, ptrdiff_t outPitch) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (count >= 16 && HasAvx2()) {
+    Convert565Avx2(row, pitch, count, rows, out, outPitch);
+    return;
+  }
+#endif
+  for (int y = 0; y < rows; ++y) {
+    Convert565(row + y * pitch, reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + y * outPitch), count);
   }
 }
 
@@ -174,9 +183,20 @@ uint32_t ScreenRows::Value(uint32_t pixel) const {
          format_.Blue().Widen(pixel);
 }
 
+void ScreenRows::Convert(const uint8_t* row, ptrdiff_t pitch, int count, int rows, uint32_t* out,
+                         ptrdiff_t outPitch) const {
+  if (kind_ == Kind::Rgb565) {
+    Convert565(row, pitch, count, rows, out, outPitch);
+    return;
+  }
+  for (int y = 0; y < rows; ++y) {
+    Convert(row + y * pitch, count, reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + y * outPitch));
+  }
+}
+
 void ScreenRows::Convert(const uint8_t* row, int count, uint32_t* out) const {
   switch (kind_) {
-    case Kind::Rgb565: Convert565(row, out, count); return;
+    case Kind::Rgb565: Convert565(row, 0, count, 1, out, 0); return;
     case Kind::Table16:
       for (int x = 0; x < count; ++x) {
         uint16_t v;

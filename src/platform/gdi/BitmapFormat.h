@@ -112,6 +112,9 @@ class ScreenRows {
   const PixelFormat& Format() const { return format_; }
   // `count` pixels from `row` (the first pixel's byte) to `out`.
   void Convert(const uint8_t* row, int count, uint32_t* out) const;
+  // The same for `rows` rows, `pitch` and `outPitch` bytes apart: a picture's changed parts
+  // come as many small rectangles, each converted in one call.
+  void Convert(const uint8_t* row, ptrdiff_t pitch, int count, int rows, uint32_t* out, ptrdiff_t outPitch) const;
   // What the converter shows for one pixel value.
   uint32_t Value(uint32_t pixel) const;
   bool SameAs(const PixelFormat& format, const uint32_t* colors, int colorCount) const;

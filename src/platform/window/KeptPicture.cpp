@@ -137,29 +137,49 @@ void KeptPicture::SortHints(std::span<const RECT> within, int bands) {
 
 void KeptPicture::CompareBand(const Picture& next, int top, int bottom) {
   const size_t chunks = differ_.size();
+  const size_t whole = rowBytes_ / kChunk;  // chunks of a full 32 bytes
+  // The runs of chunks to look at, the same for every row of the band.
+  looked_.clear();
+  for (size_t c = 0; c < chunks;) {
+    const uint64_t rest = look_[c / 64] >> (c % 64);
+    if (!rest) {
+      c = (c / 64 + 1) * 64;
+      continue;
+    }
+    c += static_cast<size_t>(std::countr_zero(rest));
+    if (c >= chunks) break;
+    size_t end = c + 1;
+    while (end < chunks && Has(look_, end)) ++end;
+    looked_.emplace_back(c, end);
+    c = end;
+  }
   std::fill(changedChunks_.begin(), changedChunks_.end(), 0);
+  auto note = [&](size_t c, uint32_t differ) {
+    const uint64_t bit = uint64_t{1} << (c % 64);
+    if (!(changedChunks_[c / 64] & bit)) {
+      changedChunks_[c / 64] |= bit;
+      differ_[c] = 0;
+    }
+    differ_[c] |= differ;
+  };
   for (int y = top; y < bottom; ++y) {
     const uint8_t* row = next.Row(y);
     uint8_t* kept = bytes_.data() + rowBytes_ * static_cast<size_t>(y);
-    for (size_t word = 0; word < look_.size(); ++word) {
-      for (uint64_t bits = look_[word]; bits; bits &= bits - 1) {
-        const size_t c = word * 64 + static_cast<size_t>(std::countr_zero(bits));
-        const size_t at = c * kChunk, n = std::min(kChunk, rowBytes_ - at);
-        uint32_t differ = 0;
-        if (n == kChunk) {
-          differ = DifferingBytes(row + at, kept + at);
-        } else {
-          for (size_t i = 0; i < n; ++i) differ |= static_cast<uint32_t>(row[at + i] != kept[at + i]) << i;
-        }
+    for (const auto& [from, to] : looked_) {
+      for (size_t c = from; c < std::min(to, whole); ++c) {
+        const uint32_t differ = DifferingBytes(row + c * kChunk, kept + c * kChunk);
         if (!differ) continue;
-        std::memcpy(kept + at, row + at, n);
-        const uint64_t bit = uint64_t{1} << (c % 64);
-        if (!(changedChunks_[word] & bit)) {
-          changedChunks_[word] |= bit;
-          differ_[c] = 0;
-        }
-        differ_[c] |= differ;
+        std::memcpy(kept + c * kChunk, row + c * kChunk, kChunk);
+        note(c, differ);
       }
+      if (to <= whole) continue;
+      // The row's last bytes, short of a chunk.
+      uint32_t differ = 0;
+      for (size_t i = whole * kChunk; i < rowBytes_; ++i) {
+        differ |= static_cast<uint32_t>(row[i] != kept[i]) << (i - whole * kChunk);
+        kept[i] = row[i];
+      }
+      if (differ) note(whole, differ);
     }
   }
   // Runs of differing chunks, left to right, each cut to its first and last differing

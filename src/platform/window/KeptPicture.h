@@ -51,6 +51,7 @@ class KeptPicture {
   // Of the band being compared: the 32-byte chunks of its rows to look at, those that
   // differ, and in each of these the bytes that do.
   std::vector<uint64_t> look_;
+  std::vector<std::pair<size_t, size_t>> looked_;  // look_ as runs of chunks
   std::vector<uint64_t> changedChunks_;
   std::vector<uint32_t> differ_;
   std::vector<std::pair<size_t, size_t>> hints_;  // chunk ranges the caller named, band by band

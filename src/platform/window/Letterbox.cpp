@@ -90,10 +90,8 @@ RECT LetterboxMap::Draw(const Picture& picture, const RECT& source, uint32_t* sc
   const int x0 = columns_[static_cast<size_t>(c0)], x1 = columns_[static_cast<size_t>(c1 - 1)] + 1;
   const size_t spanBytes = static_cast<size_t>(out.right - out.left) * 4;
   if (b.Unscaled()) {
-    for (int y = out.top; y < out.bottom; ++y) {
-      rows.Convert(picture.Row(y - b.top) + static_cast<ptrdiff_t>(x0) * bytesPerPixel, x1 - x0,
-                   screenRow(y) + out.left);
-    }
+    rows.Convert(picture.Row(out.top - b.top) + static_cast<ptrdiff_t>(x0) * bytesPerPixel, picture.pitch, x1 - x0,
+                 out.bottom - out.top, screenRow(out.top) + out.left, pitch);
     return out;
   }
   row_.resize(static_cast<size_t>(x1 - x0));

@@ -330,8 +330,9 @@ class SdlPresenter : public Presenter {
                               ? FitLetterbox(picture.width, picture.height, width, height)
                               : AtCorner(picture.width, picture.height, width, height);
     if (!shown.target) {
-      std::string why;
-      shown.target = MakeXTarget(w, scaling_, &why);
+      // A window whose X target failed once keeps SDL's surface rather than failing again.
+      std::string why = shown.failed ? "drawing through X failed" : "";
+      if (!shown.failed) shown.target = MakeXTarget(w, scaling_, &why);
       if (!shown.target) shown.target = MakeSdlSurfaceTarget(w);
       shown.whole = true;
       if (!why.empty() && debug_) std::fprintf(stderr, "pellora: presenting through SDL's window surface: %s\n", why.c_str());
@@ -342,6 +343,7 @@ class SdlPresenter : public Presenter {
     }
     if (!shown.target->Show(picture, box, changed, shown.whole || !(box == shown.box))) {
       shown.target.reset();
+      shown.failed = true;
       shown.whole = true;
       return;
     }
@@ -723,6 +725,7 @@ class SdlPresenter : public Presenter {
     std::unique_ptr<FrameTarget> target;
     Letterbox box;
     bool whole = true;
+    bool failed = false;  // a target failed: the next is SDL's surface
   };
   std::map<NativeId, Shown> shown_;
   const XScaling scaling_ = ScalingAsked();

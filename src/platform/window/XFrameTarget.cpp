@@ -4,12 +4,16 @@
 //  - scaled by the server: the changed parts go 1:1 into a shared-memory image of the
 //    picture's size, the server copies them into a pixmap of that size and composites
 //    them onto the window through RENDER with a nearest-pixel transform.
-// On a server that draws with a GPU the second costs this machine almost nothing; on one
-// that draws in software (Xvfb, a VNC server) scaling here is cheaper, since the server's
-// general compositing pays more per pixel than our conversion straight to the screen's
-// layout. Both give the same pixels: the transform is chosen so that each screen pixel
-// samples exactly the picture pixel the letterbox rule names, and where no transform of
-// RENDER's fixed-point precision can do that, the picture is scaled here.
+// On a server that draws with a GPU the second costs this machine almost nothing. On one
+// that draws in software (Xvfb, a VNC server) it depends on how much the picture grows:
+// scaled here, every screen pixel that changed is written twice (by us into the image, by
+// the server onto the window), scaled by the server once, but the server then also copies
+// the changed parts at the picture's size and its general compositing pays more per pixel
+// than a copy. Measured side by side, the server's way costs less once the picture covers
+// twice its own pixels on the screen or more (an 800 x 600 mode on a 1920 x 1080 monitor and
+// up), ours below that. Both give the same pixels: the transform is chosen so that each
+// screen pixel samples exactly the picture pixel the letterbox rule names, and where no
+// transform of RENDER's fixed-point precision can do that, the picture is scaled here.
 //
 // Xlib stays in this file, after our own headers: its macros clash with their names.
 #include "platform/window/FrameTarget.h"
@@ -332,7 +336,7 @@ class ScaledByServer : public FrameTarget {
                             static_cast<unsigned>(depth_));
     pixmapGc_ = XCreateGC(x_.display, pixmap_, 0, nullptr);
     XRenderPictureAttributes none{};
-    source_ = XRenderCreatePicture(x_.display, pixmap_, depth_ == 24 ? server_.rgb24 : XRenderFindVisualFormat(x_.display, visual_), 0, &none);
+    source_ = XRenderCreatePicture(x_.display, pixmap_, server_.rgb24, 0, &none);
     XRenderSetPictureFilter(x_.display, source_, FilterNearest, nullptr, 0);
     same_ = LetterboxMap(AtCorner(width, height, width, height));
     map_ = LetterboxMap();
@@ -419,10 +423,12 @@ class XTarget : public FrameTarget {
       const char* why = scaling_ == XScaling::Own   ? "as PELLORA_SCALING=own asks"
                         : !server_.render           ? "the server has no RENDER"
                         : !ScaledByServer::Exact(box) ? "RENDER cannot sample this shape exactly"
-                                                      : "cheaper than the server's scaling in software";
+                                                      : "cheaper than the server's software scaling at this size";
       return std::string("through X shared memory, scaled here (") + why + ")";
     }
-    const char* why = scaling_ == XScaling::Server ? "as PELLORA_SCALING=server asks" : "the server draws with a GPU";
+    const char* why = scaling_ == XScaling::Server ? "as PELLORA_SCALING=server asks"
+                      : server_.gpu               ? "the server draws with a GPU"
+                                                  : "cheaper than scaling here at this size";
     return std::string("through X shared memory, scaled by the X server's RENDER (") + why + ")";
   }
 
@@ -433,8 +439,10 @@ class XTarget : public FrameTarget {
     decided_ = true;
     decidedFor_ = box;
     byServer_ = false;
-    if (server_.render && !box.Unscaled() && scaling_ != XScaling::Own && ScaledByServer::Exact(box))
-      byServer_ = scaling_ == XScaling::Server || server_.gpu;
+    if (server_.render && !box.Unscaled() && scaling_ != XScaling::Own && ScaledByServer::Exact(box)) {
+      const bool grows = int64_t{box.width} * box.height >= 2 * int64_t{box.sourceWidth} * box.sourceHeight;
+      byServer_ = scaling_ == XScaling::Server || server_.gpu || grows;
+    }
     return byServer_;
   }
 
@@ -467,12 +475,12 @@ std::unique_ptr<FrameTarget> MakeXTarget(SDL_Window* window, XScaling scaling, s
     return nullptr;
   }
   Visual* visual = attributes.visual;
-  // The screen values here are 8-8-8 with red on top: what the server must take as they
-  // are. SDL picks a direct-colour visual where there is one, with its colour map a ramp.
-  if ((visual->c_class != TrueColor && visual->c_class != DirectColor) ||
-      (attributes.depth != 24 && attributes.depth != 32) || visual->red_mask != 0xFF0000 ||
-      visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) {
-    *why = "the window's visual is not 8-8-8 colour";
+  // The screen values here are 8-8-8 with red on top and nothing in the top byte: what a
+  // window of depth 24 takes as it is (one of depth 32 would read that byte as its alpha).
+  // SDL picks a direct-colour visual where there is one, with its colour map a ramp.
+  if ((visual->c_class != TrueColor && visual->c_class != DirectColor) || attributes.depth != 24 ||
+      visual->red_mask != 0xFF0000 || visual->green_mask != 0xFF00 || visual->blue_mask != 0xFF) {
+    *why = "the window's visual is not 8-8-8 colour of depth 24";
     return nullptr;
   }
   const Server server = ServerOf(d, visual, attributes.depth);

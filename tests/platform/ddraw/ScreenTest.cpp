@@ -170,14 +170,25 @@ TEST_F(DDrawTest, WhileAModeIsSetTheProgramSeesAScreenOfItsSize) {
   EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
 }
 
-TEST_F(DDrawTest, AModeIsLetterboxedOntoTheMonitorWithExactPixels) {
-  HWND form = Window(WS_POPUP | WS_VISIBLE, 0, 0, 1920, 1080);
-  ASSERT_EQ(dd->SetCooperativeLevel(form, 0x53), DD_OK);
-  ASSERT_EQ(dd->SetDisplayMode(800, 600, 16), DD_OK);
-  headless::ActivateWindow(form);
-  PumpMessages();
+// 800 x 600 x 16 held by a full-screen form on the 1920 x 1080 monitor, with its flipping
+// primary.
+class DDrawModeTest : public DDrawTest {
+ protected:
+  LPDIRECTDRAWSURFACE ModeOnTheMonitor(HWND* form, LPDIRECTDRAWSURFACE* back) {
+    *form = Window(WS_POPUP | WS_VISIBLE, 0, 0, 1920, 1080);
+    EXPECT_EQ(dd->SetCooperativeLevel(*form, 0x53), DD_OK);
+    EXPECT_EQ(dd->SetDisplayMode(800, 600, 16), DD_OK);
+    headless::ActivateWindow(*form);
+    PumpMessages();
+    return FlipChain(back);
+  }
+};
+
+TEST_F(DDrawModeTest, AModeIsLetterboxedOntoTheMonitorWithExactPixels) {
+  HWND form = nullptr;
   LPDIRECTDRAWSURFACE back = nullptr;
-  LPDIRECTDRAWSURFACE primary = FlipChain(&back);
+  LPDIRECTDRAWSURFACE primary = ModeOnTheMonitor(&form, &back);
+  ASSERT_NE(primary, nullptr);
   // White, with a red top-left pixel, a blue bottom-right one and a green column at x = 400.
   Fill(back, 0xFFFF);
   SetPixelValue(back, 0, 0, 0xF800);
@@ -224,14 +235,11 @@ TEST_F(DDrawTest, AModeIsLetterboxedOntoTheMonitorWithExactPixels) {
 // knows from what was drawn where. Whichever way a frame is drawn (fills of all or part,
 // keyed and plain blits, a lock, a device context, a restore), the screen after each flip
 // is the whole primary, letterboxed.
-TEST_F(DDrawTest, EveryWayOfDrawingAFrameReachesTheScreen) {
-  HWND form = Window(WS_POPUP | WS_VISIBLE, 0, 0, 1920, 1080);
-  ASSERT_EQ(dd->SetCooperativeLevel(form, 0x53), DD_OK);
-  ASSERT_EQ(dd->SetDisplayMode(800, 600, 16), DD_OK);
-  headless::ActivateWindow(form);
-  PumpMessages();
+TEST_F(DDrawModeTest, EveryWayOfDrawingAFrameReachesTheScreen) {
+  HWND form = nullptr;
   LPDIRECTDRAWSURFACE back = nullptr;
-  LPDIRECTDRAWSURFACE primary = FlipChain(&back);
+  LPDIRECTDRAWSURFACE primary = ModeOnTheMonitor(&form, &back);
+  ASSERT_NE(primary, nullptr);
   LPDIRECTDRAWSURFACE sprite = Offscreen(30, 20);
   Fill(sprite, 0x07E0);
   RECT hole{10, 5, 20, 15};
