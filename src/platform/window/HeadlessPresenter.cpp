@@ -50,11 +50,10 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
     auto it = windows_.find(id);
     if (it == windows_.end() || picture.width <= 0 || picture.height <= 0) return;
     HeadlessWindow& w = it->second;
-    // A mode's full-screen window: the monitor shows its buffer letterboxed.
-    const bool boxed = logicalWidth_ && logicalHeight_ && w.shape.fullScreen &&
-                       (picture.width != screenWidth_ || picture.height != screenHeight_);
-    const Letterbox box = boxed ? FitLetterbox(picture.width, picture.height, screenWidth_, screenHeight_)
-                                : AtCorner(picture.width, picture.height, picture.width, picture.height);
+    // A mode's full-screen window covers the monitor; any other is as large as its picture.
+    const bool mode = logicalWidth_ && logicalHeight_ && w.shape.fullScreen;
+    const Letterbox box = OnWindow(picture.width, picture.height, mode ? screenWidth_ : picture.width,
+                                   mode ? screenHeight_ : picture.height, mode ? Holds::Mode : Holds::Nothing);
     const ptrdiff_t pitch = static_cast<ptrdiff_t>(box.screenWidth) * 4;
     ++w.presents;
     if (!(box == w.map.Box()) || w.frame.empty()) {

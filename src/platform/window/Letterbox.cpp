@@ -49,6 +49,11 @@ Letterbox AtCorner(int sourceWidth, int sourceHeight, int screenWidth, int scree
   return box;
 }
 
+Letterbox OnWindow(int pictureWidth, int pictureHeight, int windowWidth, int windowHeight, Holds holds) {
+  return holds == Holds::Mode ? FitLetterbox(pictureWidth, pictureHeight, windowWidth, windowHeight)
+                              : AtCorner(pictureWidth, pictureHeight, windowWidth, windowHeight);
+}
+
 void Letterbox::ToSource(int* x, int* y) const {
   *x = std::clamp(static_cast<int>(static_cast<int64_t>(*x - left) * sourceWidth / width), 0, sourceWidth - 1);
   *y = std::clamp(static_cast<int>(static_cast<int64_t>(*y - top) * sourceHeight / height), 0, sourceHeight - 1);

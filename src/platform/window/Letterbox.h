@@ -45,6 +45,11 @@ struct Letterbox {
 Letterbox FitLetterbox(int sourceWidth, int sourceHeight, int screenWidth, int screenHeight);
 // The picture at its own size in the screen's top-left corner, cut off where the screen ends.
 Letterbox AtCorner(int sourceWidth, int sourceHeight, int screenWidth, int screenHeight);
+// Where a native window shows its picture: the window of a display mode letterboxed, as the
+// monitor shows the mode; any other at its corner, black beyond it where the window manager
+// made the window larger.
+enum class Holds { Mode, Nothing };
+Letterbox OnWindow(int pictureWidth, int pictureHeight, int windowWidth, int windowHeight, Holds holds);
 
 // A letterbox worked out column by column and row by row, once for a shape, and drawing
 // through it: a display presents sixty frames a second in the same shape.

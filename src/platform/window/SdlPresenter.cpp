@@ -324,11 +324,8 @@ class SdlPresenter : public Presenter {
     Shown& shown = shown_[id];
     int width = 0, height = 0;
     SDL_GetWindowSize(w, &width, &height);
-    // A mode's full-screen window shows its picture letterboxed on the monitor; any other
-    // window at its corner, with black beyond it where the window manager made it larger.
-    const Letterbox box = logicalWidth_ && shapes_[id].fullScreen && (width != picture.width || height != picture.height)
-                              ? FitLetterbox(picture.width, picture.height, width, height)
-                              : AtCorner(picture.width, picture.height, width, height);
+    const Letterbox box = OnWindow(picture.width, picture.height, width, height,
+                                   logicalWidth_ && shapes_[id].fullScreen ? Holds::Mode : Holds::Nothing);
     if (!shown.target) {
       // A window whose X target failed once keeps SDL's surface rather than failing again.
       std::string why = shown.failed ? "drawing through X failed" : "";
