@@ -7,6 +7,7 @@
 // shared-memory image, a compositor's buffer) need only derive from MemoryTarget.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <string>
@@ -40,13 +41,21 @@ class MemoryTarget : public FrameTarget {
 
  protected:
   // The window's memory for a screen of `width` x `height`, XRGB, `*pitch` bytes a row; null
-  // when there is none. `*fresh` when it was made anew, so that all of it must be drawn.
-  virtual uint32_t* Memory(int width, int height, ptrdiff_t* pitch, bool* fresh) = 0;
+  // when there is none. `*age`: how many presents ago this memory was last drawn (1: at the
+  // last one, as for a single image; 2: the one before, as for the second of two buffers a
+  // compositor hands back in turn), 0 when never or nobody knows: then all of it is drawn.
+  virtual uint32_t* Memory(int width, int height, ptrdiff_t* pitch, int* age) = 0;
   // Sends the rectangles of the memory written since the last call (screen coordinates).
   virtual bool Send(std::span<const RECT> written) = 0;
 
  private:
+  static constexpr size_t kAges = 3;  // memory older than this is drawn whole
+  struct Sent {
+    bool whole = false;
+    std::vector<RECT> parts;  // picture coordinates
+  };
   LetterboxMap map_;
+  std::deque<Sent> history_;  // what each recent present changed, the latest first
   std::vector<RECT> written_;
 };
 

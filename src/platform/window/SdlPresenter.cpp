@@ -125,16 +125,17 @@ class SdlSurfaceTarget : public MemoryTarget {
   std::string Describe(const Letterbox&) const override { return "through SDL's window surface"; }
 
  protected:
-  uint32_t* Memory(int width, int height, ptrdiff_t* pitch, bool* fresh) override {
+  uint32_t* Memory(int width, int height, ptrdiff_t* pitch, int* age) override {
     SDL_Surface* surface = SDL_GetWindowSurface(window_);
     if (!surface) return nullptr;
+    *age = 1;
     if (surface != surface_ || !memory_ || memory_->w != width || memory_->h != height) {
       if (memory_) SDL_FreeSurface(memory_);
       memory_ = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
       if (!memory_) return nullptr;
       SDL_SetSurfaceBlendMode(memory_, SDL_BLENDMODE_NONE);
       surface_ = surface;
-      *fresh = true;
+      *age = 0;
     }
     *pitch = memory_->pitch;
     return static_cast<uint32_t*>(memory_->pixels);

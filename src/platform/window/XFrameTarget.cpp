@@ -250,11 +250,12 @@ class ScaledHere : public MemoryTarget {
   std::string Describe(const Letterbox&) const override { return "scaled here into a shared-memory image"; }
 
  protected:
-  uint32_t* Memory(int width, int height, ptrdiff_t* pitch, bool* fresh) override {
+  uint32_t* Memory(int width, int height, ptrdiff_t* pitch, int* age) override {
     x_.Settle();
+    *age = 1;
     if (image_.Width() != width || image_.Height() != height) {
       if (!image_.Make(x_.display, visual_, depth_, width, height)) return nullptr;
-      *fresh = true;
+      *age = 0;
     }
     *pitch = image_.image->bytes_per_line;
     return image_.Pixels();

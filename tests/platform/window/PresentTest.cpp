@@ -6,6 +6,7 @@
 
 #include "ModeFrames.h"
 #include "WindowTestSupport.h"
+#include "platform/window/FrameTarget.h"
 #include "platform/window/KeptPicture.h"
 #include "platform/window/Letterbox.h"
 #include "platform/window/ScreenMode.h"
@@ -271,6 +272,57 @@ TEST(PresentChanges, MovingFramesShowAsWholeFramesWouldAtEverySize) {
     EndScreenMode();
   }
   ResetWindowSystem();
+}
+
+}  // namespace
+
+namespace {
+
+using window_internal::MemoryTarget;
+
+// Memory a compositor hands back in turn: two buffers, each drawn every other present, so
+// that each holds the picture from two presents before.
+class TwoBuffers : public MemoryTarget {
+ public:
+  std::string Describe(const Letterbox&) const override { return "two buffers"; }
+  std::vector<uint32_t> buffers[2];
+  int drawn = -1;  // the buffer the last present drew
+  int sent = 0;    // rectangles sent, all presents together
+
+ protected:
+  uint32_t* Memory(int width, int height, ptrdiff_t* pitch, int* age) override {
+    drawn = (drawn + 1) % 2;
+    std::vector<uint32_t>& b = buffers[drawn];
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
+    *age = b.size() == size ? 2 : 0;
+    if (b.size() != size) b.assign(size, 0xDEADBEEF);
+    *pitch = width * 4;
+    return b.data();
+  }
+  bool Send(std::span<const RECT> written) override {
+    sent += static_cast<int>(written.size());
+    return true;
+  }
+};
+
+// A target whose memory missed a present draws what that one changed too; each buffer,
+// when shown, is the whole frame.
+TEST(MemoryTarget, MemoryThatMissedPresentsCatchesUpOnWhatTheyChanged) {
+  TwoBuffers target;
+  KeptPicture kept;
+  const bmp::ScreenRows& rows = kept.Rows(bmp::kRgb565, nullptr, 0);
+  ModeFrames frames(5);
+  const Letterbox box = FitLetterbox(ModeFrames::kWidth, ModeFrames::kHeight, 1366, 768);
+  for (int frame = 0; frame < 12; ++frame) {
+    frames.Step();
+    const Picture picture{reinterpret_cast<const uint8_t*>(frames.pixels.data()), ModeFrames::kWidth,
+                          ModeFrames::kHeight, ModeFrames::kWidth * 2, &rows};
+    const std::vector<RECT>& changed = kept.Take(picture);
+    ASSERT_TRUE(target.Show(picture, box, changed, false));
+    ASSERT_EQ(FirstDifference(target.buffers[target.drawn], ExpectedScreen(frames.pixels, 1366, 768), 1366), "")
+        << "frame " << frame;
+  }
+  EXPECT_GT(target.sent, 12) << "nothing but whole frames were sent";
 }
 
 }  // namespace
