@@ -36,7 +36,7 @@ namespace window_internal {
 namespace {
 
 // ---------------------------------------------------------------------------------------
-// What a server offers, asked once per connection.
+// What a server offers, asked when a window's target is made.
 
 struct Server {
   bool shm = false;       // shared memory that works (a server on another machine has none)
@@ -63,7 +63,7 @@ bool FailsOnServer(Display* display, Request request) {
   return gXError != Success;
 }
 
-// A shared-memory image, removed with the last detach even when the process is killed.
+// A shared-memory image that the server reads.
 struct SharedImage {
   Display* display = nullptr;
   XImage* image = nullptr;
@@ -85,13 +85,17 @@ struct SharedImage {
                            IPC_CREAT | 0600);
     if (segment.shmid < 0) return Fail();
     segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
-    shmctl(segment.shmid, IPC_RMID, nullptr);
     if (segment.shmaddr == reinterpret_cast<char*>(-1)) {
+      shmctl(segment.shmid, IPC_RMID, nullptr);
       image->data = nullptr;
       return Fail();
     }
     segment.readOnly = True;
-    if (FailsOnServer(d, [&] { XShmAttach(d, &segment); })) {
+    const bool refused = FailsOnServer(d, [&] { XShmAttach(d, &segment); });
+    // Marked for removal once both sides hold it (or the server refused it): it then goes
+    // with the last detach, even when the process is killed.
+    shmctl(segment.shmid, IPC_RMID, nullptr);
+    if (refused) {
       shmdt(segment.shmaddr);
       image->data = nullptr;
       return Fail();
