@@ -203,8 +203,8 @@ void WritePixel(uint8_t* row, int x, int bytes, DWORD v) {
 }
 
 void Convert(const Span& s, const Format& from, const Format& to, bool keyed, const RGBQUAD* table) {
-  const bmp::Channel fr(from.red), fg(from.green), fb(from.blue);
-  const bmp::Channel tr(to.red), tg(to.green), tb(to.blue);
+  const bmp::Channel fr = from.Red(), fg = from.Green(), fb = from.Blue();
+  const bmp::Channel tr = to.Red(), tg = to.Green(), tb = to.Blue();
   const int inBytes = from.BytesPerPixel(), outBytes = to.BytesPerPixel();
   for (int y = 0; y < s.height; ++y) {
     const uint8_t* in = s.source + static_cast<ptrdiff_t>(s.rows[y]) * s.sourcePitch;
@@ -235,9 +235,14 @@ void FillRect(SurfaceObject& dest, const RECT& rect, DWORD value) {
   const int bytes = dest.format.BytesPerPixel();
   const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytes);
   if (rect.top >= rect.bottom || width <= 0) return;
+  const DWORD used = bytes == 4 ? value : value & ((1u << (8 * bytes)) - 1);
+  if (rect.left == 0 && rect.top == 0 && rect.right == store.width && rect.bottom == store.height) {
+    store.Filled(used);
+  } else {
+    store.DrewIn(rect);
+  }
   // A value whose bytes are all alike (black above all) is a plain memset, over the whole
   // block at once when the rows are the full pitch.
-  const DWORD used = bytes == 4 ? value : value & ((1u << (8 * bytes)) - 1);
   const uint8_t low = static_cast<uint8_t>(used);
   bool uniform = true;
   for (int i = 1; i < bytes; ++i) uniform = uniform && static_cast<uint8_t>(used >> (8 * i)) == low;
@@ -256,6 +261,7 @@ void FillRect(SurfaceObject& dest, const RECT& rect, DWORD value) {
 }
 
 void BlitRect(SurfaceObject& dest, const RECT& destRect, SurfaceObject& source, const RECT& sourceRect, bool keyed) {
+  dest.store->DrewIn(destRect);
   const int dw = destRect.right - destRect.left, dh = destRect.bottom - destRect.top;
   const int sw = sourceRect.right - sourceRect.left, sh = sourceRect.bottom - sourceRect.top;
   if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/ddraw/DDraw.h"
+#include "platform/gdi/BitmapFormat.h"
 #include "platform/window/ScreenMode.h"
 
 namespace ddraw_internal {
@@ -11,17 +12,18 @@ namespace ddraw_internal {
 using ddraw::DisplayMode;
 
 // A pixel layout: 8 bits through a palette, or 16 / 24 / 32 bits with channel masks.
-struct Format {
-  int bitCount = 32;
-  DWORD red = 0xFF0000;
-  DWORD green = 0x00FF00;
-  DWORD blue = 0x0000FF;
-  int BytesPerPixel() const { return bitCount / 8; }
-  bool operator==(const Format& o) const {
-    return bitCount == o.bitCount && red == o.red && green == o.green && blue == o.blue;
-  }
-};
+using Format = bmp::PixelFormat;
 Format FormatFor(int bitCount);  // 8, 16 (5-6-5), 24 or 32 (8-8-8)
+
+// What was drawn into a store since it was last filled whole with one value: that value and
+// the rectangles drawn over it since, or unknown once something drew where it cannot say (a
+// device context). Two pictures filled with the same value can only differ where either
+// was drawn on, so presenting one after the other need look nowhere else.
+struct Drawn {
+  bool known = true;  // a new store is all zero
+  DWORD fill = 0;
+  std::vector<RECT> rects;
+};
 
 // A surface's pixels. Duplicated surfaces share one store, and a flip swaps the stores of
 // the front and back surfaces.
@@ -30,7 +32,12 @@ struct PixelStore {
   int height = 0;
   int pitch = 0;
   std::vector<uint8_t> bytes;
+  Drawn drawn;
   uint8_t* Row(int y) { return bytes.data() + static_cast<size_t>(y) * static_cast<size_t>(pitch); }
+  // Every write to the bytes says where it went through one of these.
+  void Filled(DWORD value) { drawn = Drawn{true, value, {}}; }
+  void DrewIn(const RECT& r);
+  void DrewAnywhere() { drawn.known = false; }
 };
 std::shared_ptr<PixelStore> MakeStore(int width, int height, const Format& format);
 
@@ -92,6 +99,14 @@ class SurfaceObject : public IDirectDrawSurface {
   const PaletteObject* SeenThrough() const;
 };
 
+// The last picture a display showed on its window, and what it was drawn from.
+struct ShownPicture {
+  uint64_t number = 0;  // as numbered for the window system; 0: none
+  int width = 0;
+  int height = 0;
+  Drawn drawn;
+};
+
 class DisplayObject : public IDirectDraw {
  public:
   ULONG refs = 1;
@@ -104,6 +119,7 @@ class DisplayObject : public IDirectDraw {
   std::vector<PaletteObject*> palettes;
   std::vector<ClipperObject*> clippers;
   uint32_t seenDeactivations = 0;
+  ShownPicture shown;
 
   bool Exclusive() const { return (level & DDSCL_EXCLUSIVE) != 0; }
   Format DisplayFormat() const;

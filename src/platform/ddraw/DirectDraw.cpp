@@ -42,16 +42,7 @@ void GiveVideoMemory(size_t bytes) {
   s.videoUsed = bytes > s.videoUsed ? 0 : s.videoUsed - bytes;
 }
 
-Format FormatFor(int bitCount) {
-  Format f;
-  f.bitCount = bitCount;
-  switch (bitCount) {
-    case 8: f.red = f.green = f.blue = 0; break;
-    case 16: f.red = 0xF800; f.green = 0x07E0; f.blue = 0x001F; break;
-    default: f.red = 0xFF0000; f.green = 0x00FF00; f.blue = 0x0000FF; break;
-  }
-  return f;
-}
+Format FormatFor(int bitCount) { return bitCount == 16 ? bmp::kRgb565 : bmp::DefaultFormat(bitCount); }
 
 std::shared_ptr<PixelStore> MakeStore(int width, int height, const Format& format) {
   auto store = std::make_shared<PixelStore>();
@@ -61,6 +52,17 @@ std::shared_ptr<PixelStore> MakeStore(int width, int height, const Format& forma
   store->pitch = (width * format.BytesPerPixel() + 7) & ~7;
   store->bytes.assign(static_cast<size_t>(store->pitch) * static_cast<size_t>(height), 0);
   return store;
+}
+
+void PixelStore::DrewIn(const RECT& r) {
+  // A picture drawn in many pieces is as good as unknown: looking everywhere costs less.
+  constexpr size_t kMostPieces = 1024;
+  if (!drawn.known) return;
+  if (drawn.rects.size() >= kMostPieces) {
+    DrewAnywhere();
+    return;
+  }
+  drawn.rects.push_back(r);
 }
 
 void PaletteObject::ColorTable(RGBQUAD* out) const {
@@ -123,9 +125,9 @@ void FillModeDesc(const ddraw::DisplayMode& m, DDSURFACEDESC* d) {
   d->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
   d->ddpfPixelFormat.dwFlags = m.bitCount == 8 ? DDPF_RGB | DDPF_PALETTEINDEXED8 : DDPF_RGB;
   d->ddpfPixelFormat.dwRGBBitCount = static_cast<DWORD>(m.bitCount);
-  d->ddpfPixelFormat.dwRBitMask = f.red;
-  d->ddpfPixelFormat.dwGBitMask = f.green;
-  d->ddpfPixelFormat.dwBBitMask = f.blue;
+  d->ddpfPixelFormat.dwRBitMask = f.masks[0];
+  d->ddpfPixelFormat.dwGBitMask = f.masks[1];
+  d->ddpfPixelFormat.dwBBitMask = f.masks[2];
 }
 
 }  // namespace
@@ -139,6 +141,8 @@ void DisplayObject::LoseSurfaces() {
   for (SurfaceObject* s : surfaces) {
     if (s->InVideoMemory() || s->IsPrimary() || s->frontOf) s->lost = true;
   }
+  // Whatever the screen shows from now on starts from nothing the presenter kept.
+  if (window) ForgetPresentedPicture(window);
 }
 
 void DisplayObject::NoticeDeactivation() {

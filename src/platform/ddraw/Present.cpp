@@ -19,10 +19,23 @@ void PresentPrimary(SurfaceObject* primary) {
       colors = 256;
     }
   }
-  const DWORD masks[3] = {primary->format.red, primary->format.green, primary->format.blue};
+  // Pictures filled with the same value differ only where either was drawn on.
+  static uint64_t pictures = 0;
+  const Drawn& drawn = primary->store->drawn;
+  ShownPicture& last = d->shown;
+  std::vector<RECT> within;
+  PictureChanges changes{++pictures, 0, nullptr, 0};
+  if (drawn.known && last.drawn.known && drawn.fill == last.drawn.fill && last.width == primary->Width() &&
+      last.height == primary->Height()) {
+    within = drawn.rects;
+    within.insert(within.end(), last.drawn.rects.begin(), last.drawn.rects.end());
+    changes = PictureChanges{changes.picture, last.number, within.data(), static_cast<int>(within.size())};
+  }
+  last = ShownPicture{changes.picture, primary->Width(), primary->Height(), drawn};
   PresentWindowPixels(d->window, primary->store->bytes.data(), primary->Width(), primary->Height(),
-                      primary->store->pitch, primary->format.bitCount, primary->format.bitCount == 8 ? nullptr : masks,
-                      colors ? table : nullptr, colors);
+                      primary->store->pitch, primary->format.bitCount,
+                      primary->format.Indexed() ? nullptr : primary->format.masks, colors ? table : nullptr, colors,
+                      &changes);
 }
 
 void PresentWindowedPrimary(SurfaceObject* primary, const RECT& rect) {
@@ -32,7 +45,6 @@ void PresentWindowedPrimary(SurfaceObject* primary, const RECT& rect) {
   // The window's own DC keeps the pixels inside its visible client area.
   HDC window = ::GetDC(hwnd);
   if (!window) return;
-  const DWORD masks[3] = {primary->format.red, primary->format.green, primary->format.blue};
   RGBQUAD table[256] = {};
   int colors = 0;
   if (primary->format.bitCount == 8 && primary->palette) {
@@ -40,7 +52,7 @@ void PresentWindowedPrimary(SurfaceObject* primary, const RECT& rect) {
     colors = primary->palette->count;
   }
   HDC screen = CreateBufferDC(primary->store->bytes.data(), primary->Width(), primary->Height(), primary->store->pitch,
-                              primary->format.bitCount, primary->format.bitCount == 8 ? nullptr : masks,
+                              primary->format.bitCount, primary->format.Indexed() ? nullptr : primary->format.masks,
                               colors ? table : nullptr, colors);
   if (screen) {
     POINT origin{0, 0};

@@ -113,15 +113,16 @@ void FillDesc(const SurfaceObject& s, DDSURFACEDESC* d) {
   d->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
   d->ddpfPixelFormat.dwFlags = s.format.bitCount == 8 ? DDPF_RGB | DDPF_PALETTEINDEXED8 : DDPF_RGB;
   d->ddpfPixelFormat.dwRGBBitCount = static_cast<DWORD>(s.format.bitCount);
-  d->ddpfPixelFormat.dwRBitMask = s.format.red;
-  d->ddpfPixelFormat.dwGBitMask = s.format.green;
-  d->ddpfPixelFormat.dwBBitMask = s.format.blue;
+  d->ddpfPixelFormat.dwRBitMask = s.format.masks[0];
+  d->ddpfPixelFormat.dwGBitMask = s.format.masks[1];
+  d->ddpfPixelFormat.dwBBitMask = s.format.masks[2];
   d->ddsCaps.dwCaps = s.caps;
 }
 
 // A restored surface's contents are undefined; debug builds make that visible so a
 // missed redraw shows.
 void MarkUndefined(SurfaceObject& s) {
+  s.store->DrewAnywhere();
 #ifndef NDEBUG
   for (int y = 0; y < s.Height(); ++y) {
     uint8_t* row = s.store->Row(y);
@@ -158,10 +159,7 @@ HRESULT FormatFromDesc(const DDPIXELFORMAT& pf, Format* out) {
   } else if (bmp::CheckMasks(masks, bits) != bmp::MaskFault::None) {
     return DDERR_INVALIDPIXELFORMAT;
   }
-  out->bitCount = bits;
-  out->red = pf.dwRBitMask;
-  out->green = pf.dwGBitMask;
-  out->blue = pf.dwBBitMask;
+  *out = Format{bits, {masks[0], masks[1], masks[2]}};
   return DD_OK;
 }
 
@@ -509,10 +507,11 @@ HRESULT IDirectDrawSurface::GetDC(HDC* dc) {
       for (int i = 0; i < colors; ++i) table[i] = RGBQUAD{system[i].peBlue, system[i].peGreen, system[i].peRed, 0};
     }
   }
-  const DWORD masks[3] = {s->format.red, s->format.green, s->format.blue};
   HDC made = CreateBufferDC(s->store->bytes.data(), s->Width(), s->Height(), s->store->pitch, s->format.bitCount,
-                            s->format.bitCount == 8 ? nullptr : masks, colors ? table : nullptr, colors);
+                            s->format.Indexed() ? nullptr : s->format.masks, colors ? table : nullptr, colors);
   if (!made) return DDERR_CANTCREATEDC;
+  // The GDI says where it drew when the DC is given back.
+  SetBoundsRect(made, nullptr, DCB_ENABLE | DCB_RESET);
   s->dc = made;
   *dc = made;
   return DD_OK;
@@ -522,6 +521,11 @@ HRESULT IDirectDrawSurface::ReleaseDC(HDC dc) {
   SurfaceObject* s = AsSurface(this);
   if (!s) return DDERR_INVALIDOBJECT;
   if (!s->dc || dc != s->dc) return DDERR_NODC;
+  RECT drawn{};
+  POINT origin{};
+  if (GetBoundsRect(s->dc, &drawn, 0) == DCB_SET && GetViewportOrgEx(s->dc, &origin)) {
+    s->store->DrewIn(RECT{drawn.left + origin.x, drawn.top + origin.y, drawn.right + origin.x, drawn.bottom + origin.y});
+  }
   DeleteDC(s->dc);
   s->dc = nullptr;
   // What the GDI drew on a primary is on the screen now.
@@ -608,6 +612,7 @@ HRESULT IDirectDrawSurface::Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD, HANDL
   const RECT area = rect ? *rect : Bounds(*s);
   if (Empty(area) || !Inside(area, Bounds(*s))) return DDERR_INVALIDRECT;
   FillDesc(*s, desc);
+  s->store->DrewIn(area);
   desc->dwFlags |= DDSD_LPSURFACE;
   desc->lpSurface = s->store->Row(area.top) + static_cast<ptrdiff_t>(area.left) * s->format.BytesPerPixel();
   s->locked = true;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace bmp {
 
@@ -50,6 +53,187 @@ MaskFault CheckMasks(const uint32_t masks[3], int32_t bitCount) {
   }
   if ((masks[0] & masks[1]) || (masks[0] & masks[2]) || (masks[1] & masks[2])) return MaskFault::Overlap;
   return MaskFault::None;
+}
+
+// ---------------------------------------------------------------------------------------
+// Pixels on a screen.
+
+namespace {
+
+// Channel::Widen of 5 and 6 bits as one multiply, add and shift in 16 bits, which gives the
+// same level for every value: (v * 255 + 15) / 31 and (v * 255 + 31) / 63.
+constexpr uint32_t Widen5(uint32_t v) { return (v * 527 + 23) >> 6; }
+constexpr uint32_t Widen6(uint32_t v) { return (v * 259 + 33) >> 6; }
+constexpr bool WidensAsRounding() {
+  for (uint32_t v = 0; v < 64; ++v) {
+    if (v < 32 && Widen5(v) != (v * 255 + 15) / 31) return false;
+    if (Widen6(v) != (v * 255 + 31) / 63) return false;
+  }
+  return true;
+}
+static_assert(WidensAsRounding());
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) inline void Block565Avx2(const uint8_t* row, uint32_t* out) {
+  const __m256i mul5 = _mm256_set1_epi16(527), add5 = _mm256_set1_epi16(23);
+  const __m256i mul6 = _mm256_set1_epi16(259), add6 = _mm256_set1_epi16(33);
+  const __m256i low5 = _mm256_set1_epi16(31), low6 = _mm256_set1_epi16(63);
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row));
+  const __m256i r = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(v, 11), mul5), add5), 6);
+  const __m256i g = _mm256_srli_epi16(
+      _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi16(v, 5), low6), mul6), add6), 6);
+  const __m256i b = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(v, low5), mul5), add5), 6);
+  const __m256i gb = _mm256_or_si256(_mm256_slli_epi16(g, 8), b);
+  // Unpacking works within each 128-bit half: pixels 0-3 and 8-11, then 4-7 and 12-15.
+  const __m256i low = _mm256_unpacklo_epi16(gb, r), high = _mm256_unpackhi_epi16(gb, r);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_permute2x128_si256(low, high, 0x20));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8), _mm256_permute2x128_si256(low, high, 0x31));
+}
+// Sixteen at a time where the processor has AVX2 (most made since 2013); a row's last
+// pixels as a block of sixteen that overlaps the one before, since a frame's changed parts
+// come as many short spans.
+__attribute__((target("avx2"))) void Convert565Avx2(const uint8_t* row, ptrdiff_t pitch, int count, int rows,
+                                                    uint32_t* out, ptrdiff_t outPitch) {
+  for (int y = 0; y < rows; ++y, row += pitch, out = reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + outPitch)) {
+    int x = 0;
+    for (; x + 16 <= count; x += 16) Block565Avx2(row + x * 2, out + x);
+    if (x < count) Block565Avx2(row + (count - 16) * 2, out + count - 16);
+  }
+}
+bool HasAvx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") != 0;
+  }();
+  return has;
+}
+#endif
+
+#if defined(__SSE2__)
+inline void Block565Sse2(const uint8_t* row, uint32_t* out) {
+  const __m128i mul5 = _mm_set1_epi16(527), add5 = _mm_set1_epi16(23);
+  const __m128i mul6 = _mm_set1_epi16(259), add6 = _mm_set1_epi16(33);
+  const __m128i low5 = _mm_set1_epi16(31), low6 = _mm_set1_epi16(63);
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row));
+  const __m128i r = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(v, 11), mul5), add5), 6);
+  const __m128i g = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(_mm_srli_epi16(v, 5), low6), mul6), add6), 6);
+  const __m128i b = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(v, low5), mul5), add5), 6);
+  const __m128i gb = _mm_or_si128(_mm_slli_epi16(g, 8), b);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(gb, r));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4), _mm_unpackhi_epi16(gb, r));
+}
+#endif
+
+// A row of 5-6-5 pixels, the layout of nearly every 16-bit display: in blocks rather than
+// one by one through a table too large for the first-level cache.
+void Convert565(const uint8_t* row, uint32_t* out, int count) {
+  int x = 0;
+#if defined(__SSE2__)
+  if (count >= 8) {
+    for (; x + 8 <= count; x += 8) Block565Sse2(row + x * 2, out + x);
+    if (x < count) Block565Sse2(row + (count - 8) * 2, out + count - 8);
+    return;
+  }
+#endif
+  for (; x < count; ++x) {
+    uint16_t v;
+    std::memcpy(&v, row + x * 2, 2);
+    out[x] = (Widen5(v >> 11u) << 16) | (Widen6((v >> 5u) & 63u) << 8) | Widen5(v & 31u);
+  }
+}
+
+void Convert565(const uint8_t* row, ptrdiff_t pitch, int count, int rows, uint32_t* out, ptrdiff_t outPitch) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (count >= 16 && HasAvx2()) {
+    Convert565Avx2(row, pitch, count, rows, out, outPitch);
+    return;
+  }
+#endif
+  for (int y = 0; y < rows; ++y) {
+    Convert565(row + y * pitch, reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + y * outPitch), count);
+  }
+}
+
+}  // namespace
+
+ScreenRows::ScreenRows(const PixelFormat& format, const uint32_t* colors, int colorCount) : format_(format) {
+  switch (format.bitCount) {
+    case 8:
+      kind_ = Kind::Indexed8;
+      colorCount_ = std::clamp(colorCount, 0, colors ? 256 : 0);
+      table_.assign(256, 0);
+      std::copy(colors, colors + colorCount_, table_.begin());
+      break;
+    case 16:
+      kind_ = format == kRgb565 ? Kind::Rgb565 : Kind::Table16;
+      if (kind_ == Kind::Table16) {
+        table_.resize(65536);
+        for (uint32_t v = 0; v < 65536; ++v) table_[v] = Value(v);
+      }
+      break;
+    case 24: kind_ = Kind::Bytes24; break;
+    default: kind_ = format == kRgb888 ? Kind::Xrgb : Kind::Masked32; break;
+  }
+}
+
+uint32_t ScreenRows::Value(uint32_t pixel) const {
+  if (kind_ == Kind::Indexed8) return (pixel & 0xFF) < static_cast<uint32_t>(colorCount_) ? table_[pixel & 0xFF] : 0;
+  if (kind_ == Kind::Bytes24) return pixel & 0xFFFFFF;
+  return (uint32_t{format_.Red().Widen(pixel)} << 16) | (uint32_t{format_.Green().Widen(pixel)} << 8) |
+         format_.Blue().Widen(pixel);
+}
+
+void ScreenRows::Convert(const uint8_t* row, ptrdiff_t pitch, int count, int rows, uint32_t* out,
+                         ptrdiff_t outPitch) const {
+  if (kind_ == Kind::Rgb565) {
+    Convert565(row, pitch, count, rows, out, outPitch);
+    return;
+  }
+  for (int y = 0; y < rows; ++y) {
+    Convert(row + y * pitch, count, reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(out) + y * outPitch));
+  }
+}
+
+void ScreenRows::Convert(const uint8_t* row, int count, uint32_t* out) const {
+  switch (kind_) {
+    case Kind::Rgb565: Convert565(row, 0, count, 1, out, 0); return;
+    case Kind::Table16:
+      for (int x = 0; x < count; ++x) {
+        uint16_t v;
+        std::memcpy(&v, row + x * 2, 2);
+        out[x] = table_[v];
+      }
+      return;
+    case Kind::Xrgb:
+      for (int x = 0; x < count; ++x) {
+        uint32_t v;
+        std::memcpy(&v, row + x * 4, 4);
+        out[x] = v & 0xFFFFFF;
+      }
+      return;
+    case Kind::Masked32:
+      for (int x = 0; x < count; ++x) {
+        uint32_t v;
+        std::memcpy(&v, row + x * 4, 4);
+        out[x] = Value(v);
+      }
+      return;
+    case Kind::Bytes24:
+      for (int x = 0; x < count; ++x) {
+        out[x] = (uint32_t{row[x * 3 + 2]} << 16) | (uint32_t{row[x * 3 + 1]} << 8) | row[x * 3];
+      }
+      return;
+    case Kind::Indexed8:
+      for (int x = 0; x < count; ++x) out[x] = table_[row[x]];
+      return;
+  }
+}
+
+bool ScreenRows::SameAs(const PixelFormat& format, const uint32_t* colors, int colorCount) const {
+  if (!(format == format_)) return false;
+  if (kind_ != Kind::Indexed8) return true;
+  const int count = std::clamp(colorCount, 0, colors ? 256 : 0);
+  return count == colorCount_ && std::equal(colors, colors + count, table_.begin());
 }
 
 // ---------------------------------------------------------------------------------------

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <limits>
 #include <span>
+#include <vector>
 
 #include "platform/gdi/Gdi.h"
 
@@ -55,6 +56,14 @@ struct Channel {
     const uint32_t v = bits <= 8 ? uint32_t{level} >> (8 - bits) : uint32_t{level} << (bits - 8);
     return (v << shift) & mask;
   }
+  // The channel as a screen shows it: the nearest of the 256 levels, so a 5-bit 3 is 25
+  // where Expand gives 24. Channels of 8 bits and more keep their top 8.
+  uint8_t Widen(uint32_t value) const {
+    const uint32_t v = (value & mask) >> shift;
+    if (bits >= 8) return static_cast<uint8_t>(v >> (bits - 8));
+    const uint32_t top = (1u << bits) - 1;
+    return static_cast<uint8_t>((v * 255 + top / 2) / top);
+  }
 };
 
 // How a pixel holds its colour: an index into a colour table for 8 bits and fewer, red,
@@ -88,6 +97,35 @@ enum class MaskFault : uint8_t { None, Shape, Overlap };
 // Masks of a 16- or 32-bit pixel: each one non-empty run of bits inside the pixel
 // (otherwise Shape), and no two sharing a bit (Overlap).
 MaskFault CheckMasks(const uint32_t masks[3], int32_t bitCount);
+
+// ---------------------------------------------------------------------------------------
+// Pixels on a screen. A screen takes 8-8-8 values with red in bits 16 to 23 and nothing in
+// the top byte (XRGB); every format reaches it with its channels widened (Channel::Widen).
+
+// Rows of one format as screen values. Made once for a format and its colour table and then
+// used for every row of every frame in it: a display converts sixty frames a second.
+class ScreenRows {
+ public:
+  // `colors` (XRGB) is the table of an indexed format; an index past `colorCount` is black.
+  // Formats of 8, 16, 24 and 32 bits.
+  explicit ScreenRows(const PixelFormat& format, const uint32_t* colors = nullptr, int colorCount = 0);
+  const PixelFormat& Format() const { return format_; }
+  // `count` pixels from `row` (the first pixel's byte) to `out`.
+  void Convert(const uint8_t* row, int count, uint32_t* out) const;
+  // The same for `rows` rows, `pitch` and `outPitch` bytes apart: a picture's changed parts
+  // come as many small rectangles, each converted in one call.
+  void Convert(const uint8_t* row, ptrdiff_t pitch, int count, int rows, uint32_t* out, ptrdiff_t outPitch) const;
+  // What the converter shows for one pixel value.
+  uint32_t Value(uint32_t pixel) const;
+  bool SameAs(const PixelFormat& format, const uint32_t* colors, int colorCount) const;
+
+ private:
+  enum class Kind : uint8_t { Rgb565, Table16, Xrgb, Masked32, Bytes24, Indexed8 };
+  PixelFormat format_;
+  Kind kind_ = Kind::Xrgb;
+  std::vector<uint32_t> table_;  // colours of an indexed format (256), or every 16-bit value
+  int colorCount_ = 0;
+};
 
 // ---------------------------------------------------------------------------------------
 // The info header.

@@ -308,6 +308,20 @@ UINT SetPaletteEntries(HPALETTE palette, UINT start, UINT count, const PALETTEEN
 UINT GetNearestPaletteIndex(HPALETTE palette, COLORREF color);
 UINT GetSystemPaletteEntries(HDC dc, UINT start, UINT count, PALETTEENTRY* entries);
 
+// Bounds accumulation: a DC can collect the rectangle around everything drawn through it
+// (logical coordinates at the caller's side).
+constexpr UINT DCB_RESET = 0x0001;
+constexpr UINT DCB_ACCUMULATE = 0x0002;
+constexpr UINT DCB_SET = DCB_RESET | DCB_ACCUMULATE;
+constexpr UINT DCB_ENABLE = 0x0004;
+constexpr UINT DCB_DISABLE = 0x0008;
+// Answers the state before (DCB_ENABLE or DCB_DISABLE, with DCB_SET or DCB_RESET), 0 for a
+// bad DC. DCB_ACCUMULATE adds `rect` to the bounds, DCB_RESET empties them.
+UINT SetBoundsRect(HDC dc, const RECT* rect, UINT flags);
+// DCB_SET and the rectangle, or DCB_RESET (and an empty one) when nothing was drawn; 0 for a
+// bad DC. DCB_RESET in `flags` empties the bounds after reading them.
+UINT GetBoundsRect(HDC dc, RECT* rect, UINT flags);
+
 // Blits.
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, DWORD rop);
 BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sw, int sh,

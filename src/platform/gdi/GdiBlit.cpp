@@ -488,6 +488,7 @@ bool Blit(Surface& dst, const RECT& clip, int64_t dx, int64_t dy, int64_t dw, in
   }
   int destX0 = static_cast<int>(x0) + first;
   for (int i = 0; i < count; ++i) buf.dxs[static_cast<size_t>(i)] = destX0 + i;
+  dst.Drew(RECT{destX0, static_cast<LONG>(y0), destX0 + count, static_cast<LONG>(y1)});
 
   Format df(dst);
   ReadFn readDest = ReaderFor(dst.bpp);
@@ -581,7 +582,10 @@ void ReadSpan(const Surface& s, int y, int x0, int n, uint32_t* out) {
   ReaderFor(s.bpp)(s.Row(y), buf.dxs.data(), n, out);
 }
 
-void WriteSpan(Surface& s, int y, int x0, int n, const uint32_t* in) { WriterFor(s.bpp)(s.Row(y), x0, n, in); }
+void WriteSpan(Surface& s, int y, int x0, int n, const uint32_t* in) {
+  s.Drew(RECT{x0, y, x0 + n, y + 1});
+  WriterFor(s.bpp)(s.Row(y), x0, n, in);
+}
 
 RECT DeviceClip(const Dc& dc, const Surface& s) {
   RECT r{0, 0, s.width, s.height};
@@ -600,6 +604,7 @@ void FillRaw(Surface& s, const RECT& clip, RECT r, uint32_t raw, int rop2) {
   r.right = std::min(r.right, clip.right);
   r.bottom = std::min(r.bottom, clip.bottom);
   if (r.left >= r.right || r.top >= r.bottom) return;
+  s.Drew(r);
   int n = r.right - r.left;
   Scratch& buf = Buffers();
   buf.d.resize(static_cast<size_t>(n));

@@ -98,6 +98,35 @@ bool ClipLongLine(const RECT& clip, int64_t& ax, int64_t& ay, int64_t& bx, int64
 
 }  // namespace
 
+UINT SetBoundsRect(HDC h, const RECT* rect, UINT flags) {
+  GDI_LOCK;
+  Dc* dc = GetDc(h);
+  if (!dc) return 0;
+  const UINT before =
+      (dc->accumulate ? DCB_ENABLE : DCB_DISABLE) | (dc->bounds.left < dc->bounds.right ? DCB_SET : DCB_RESET);
+  if (flags & DCB_RESET) dc->bounds = RECT{0, 0, 0, 0};
+  if ((flags & DCB_ACCUMULATE) && rect) {
+    Surface s;
+    s.bounds = &dc->bounds;
+    s.Drew(ToDevice(*dc, *rect));
+  }
+  if (flags & DCB_ENABLE) dc->accumulate = true;
+  if (flags & DCB_DISABLE) dc->accumulate = false;
+  return before;
+}
+
+UINT GetBoundsRect(HDC h, RECT* rect, UINT flags) {
+  GDI_LOCK;
+  Dc* dc = GetDc(h);
+  if (!dc || !rect) return 0;
+  const bool set = dc->bounds.left < dc->bounds.right;
+  *rect = set ? RECT{dc->bounds.left - dc->st.origin.x, dc->bounds.top - dc->st.origin.y,
+                     dc->bounds.right - dc->st.origin.x, dc->bounds.bottom - dc->st.origin.y}
+              : RECT{0, 0, 0, 0};
+  if (flags & DCB_RESET) dc->bounds = RECT{0, 0, 0, 0};
+  return set ? DCB_SET : DCB_RESET;
+}
+
 COLORREF GetPixel(HDC h, int x, int y) {
   GDI_LOCK;
   Target t = Open(h);

@@ -1,6 +1,7 @@
 #pragma once
 // Shared internals of the software GDI: the handle table, the objects behind the handles,
 // and the "surface" view through which every drawing call reaches pixel memory.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -96,6 +97,10 @@ struct Dc : Object {
   int bpp = 0;
   DWORD masks[3] = {0, 0, 0};
   std::vector<RGBQUAD> colors;
+  // SetBoundsRect: whether the DC collects the rectangle around what is drawn through it,
+  // and that rectangle in device coordinates (empty while nothing was).
+  bool accumulate = false;
+  RECT bounds{0, 0, 0, 0};
 };
 
 // The recursive lock that every entry point takes: the presenter thread of the window
@@ -132,8 +137,21 @@ struct Surface {
   int colorCount = 0;
   bool monoDevice = false;  // a monochrome device bitmap: text/background colour rules
   std::vector<RGBQUAD> ownColors;
+  RECT* bounds = nullptr;  // of the DC that collects where it draws, if it does
 
   uint8_t* Row(int y) const { return top + static_cast<ptrdiff_t>(y) * pitch; }
+  // Every write to the pixels says where it went: Blit, WriteSpan and FillRaw.
+  void Drew(const RECT& r) {
+    if (!bounds || r.left >= r.right || r.top >= r.bottom) return;
+    if (bounds->left >= bounds->right) {
+      *bounds = r;
+      return;
+    }
+    bounds->left = std::min(bounds->left, r.left);
+    bounds->top = std::min(bounds->top, r.top);
+    bounds->right = std::max(bounds->right, r.right);
+    bounds->bottom = std::max(bounds->bottom, r.bottom);
+  }
   bool Indexed() const { return bpp <= 8; }
 };
 

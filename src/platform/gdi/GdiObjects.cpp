@@ -225,9 +225,11 @@ bool SurfaceOfBitmap(const Bitmap& b, Surface& s) {
 bool SurfaceOfDc(Dc& dc, Surface& s) {
   if (!dc.buffer) {
     Bitmap* b = GetBitmap(dc.st.bitmap);
+    if (dc.accumulate) s.bounds = &dc.bounds;
     return b && SurfaceOfBitmap(*b, s);
   }
   if (!dc.pixels) return false;
+  if (dc.accumulate) s.bounds = &dc.bounds;
   s.top = dc.pixels;
   s.pitch = dc.pitch;
   s.width = dc.width;

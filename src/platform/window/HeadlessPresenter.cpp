@@ -20,11 +20,9 @@ struct HeadlessWindow {
   bool visible = false;
   int width = 0;
   int height = 0;
-  std::vector<uint32_t> frame;
+  std::vector<uint32_t> frame;  // what the monitor shows of the window
   int presents = 0;
-  bool letterboxed = false;  // the frame holds a mode's picture with its bars
-  int sourceWidth = 0;
-  int sourceHeight = 0;
+  LetterboxMap map;  // where its pictures go in the frame
 };
 
 class HeadlessPresenter : public Presenter, public HeadlessControls {
@@ -46,36 +44,27 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
   }
   void Raise(NativeId) override {}
   void Minimize(NativeId) override {}
-  void Present(NativeId id, const uint32_t* pixels, int width, int height, int pitch, const RECT&) override {
+  // Like a real display's, the frame takes only what changed; it was made anew, and had
+  // its bars drawn, when the window's picture took another shape.
+  void Present(NativeId id, const Picture& picture, std::span<const RECT> changed) override {
     auto it = windows_.find(id);
-    if (it == windows_.end() || width <= 0 || height <= 0) return;
+    if (it == windows_.end() || picture.width <= 0 || picture.height <= 0) return;
     HeadlessWindow& w = it->second;
-    if (logicalWidth_ && logicalHeight_ && w.shape.fullScreen && (width != screenWidth_ || height != screenHeight_)) {
-      // A mode's full-screen window: the monitor shows its buffer letterboxed.
-      const bool sameShape = w.letterboxed && w.width == screenWidth_ && w.height == screenHeight_ &&
-                             w.sourceWidth == width && w.sourceHeight == height;
-      w.width = screenWidth_;
-      w.height = screenHeight_;
-      w.sourceWidth = width;
-      w.sourceHeight = height;
-      w.letterboxed = true;
-      w.frame.resize(static_cast<size_t>(w.width) * static_cast<size_t>(w.height));
-      DrawLetterboxed(pixels, pitch, w.frame.data(), w.width * 4, w.width, w.height,
-                      FitLetterbox(width, height, w.width, w.height), sameShape ? Bars::Keep : Bars::Draw);
-      ++w.presents;
+    // A mode's full-screen window covers the monitor; any other is as large as its picture.
+    const bool mode = logicalWidth_ && logicalHeight_ && w.shape.fullScreen;
+    const Letterbox box = OnWindow(picture.width, picture.height, mode ? screenWidth_ : picture.width,
+                                   mode ? screenHeight_ : picture.height, mode ? Holds::Mode : Holds::Nothing);
+    const ptrdiff_t pitch = static_cast<ptrdiff_t>(box.screenWidth) * 4;
+    ++w.presents;
+    if (!(box == w.map.Box()) || w.frame.empty()) {
+      w.map = LetterboxMap(box);
+      w.width = box.screenWidth;
+      w.height = box.screenHeight;
+      w.frame.assign(static_cast<size_t>(w.width) * static_cast<size_t>(w.height), 0);  // black bars
+      w.map.Draw(picture, picture.Bounds(), w.frame.data(), pitch);
       return;
     }
-    // A test reads whole frames, so the whole buffer is kept, not only the dirty part.
-    w.letterboxed = false;
-    w.width = width;
-    w.height = height;
-    w.frame.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
-    for (int y = 0; y < height; ++y) {
-      const auto* row = reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(pixels) +
-                                                          static_cast<ptrdiff_t>(y) * pitch);
-      std::copy(row, row + width, w.frame.begin() + static_cast<ptrdiff_t>(y) * width);
-    }
-    ++w.presents;
+    for (const RECT& r : changed) w.map.Draw(picture, r, w.frame.data(), pitch);
   }
   void SetCursorShape(int, bool visible) override { cursorShown_ = visible; }
   void SetCapture(NativeId, bool) override {}

@@ -5,10 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 
+#include "platform/window/Letterbox.h"
 #include "platform/window/WindowState.h"
 
 using namespace window_internal;
@@ -38,17 +36,53 @@ void MarkDirty(Window& top, const RECT& bufferRect) {
   top.dirty = true;
 }
 
+namespace {
+
+void PresentBuffer(Window& top) {
+  top.dirty = false;
+  const BackBuffer& b = *top.buffer;
+  const Picture picture{reinterpret_cast<const uint8_t*>(b.pixels.data()), b.width, b.height,
+                        static_cast<ptrdiff_t>(b.width) * 4, &XrgbRows()};
+  S().presenter->Present(top.id, picture, std::span<const RECT>(&top.dirtyRect, 1));
+  // The screen shows the buffer now, not the last picture from outside.
+  if (top.picture) top.picture->Forget();
+}
+
+// The window lost what it showed while it still shows the last picture from outside:
+// that picture, whole, without going through the buffer.
+void PresentKeptPicture(Window& top) {
+  top.dirty = false;
+  const RECT all = top.picture->Kept().Bounds();
+  S().presenter->Present(top.id, top.picture->Kept(), std::span<const RECT>(&all, 1));
+}
+
+}  // namespace
+
 void FlushPresents() {
   State& s = S();
   if (!s.presenter) return;
   for (uintptr_t id : s.topOrder) {
     Window* w = Find(id);
     if (!w || !w->dirty) continue;
-    w->dirty = false;
-    if (!(w->style & WS_VISIBLE) || w->minimized) continue;
-    const BackBuffer& b = *w->buffer;
-    s.presenter->Present(id, b.pixels.data(), b.width, b.height, b.width * 4, w->dirtyRect);
+    if (!(w->style & WS_VISIBLE) || w->minimized) {
+      w->dirty = false;
+      continue;
+    }
+    if (w->bufferOwesPicture) {
+      PresentKeptPicture(*w);
+    } else {
+      PresentBuffer(*w);
+    }
   }
+}
+
+void SettlePicture(Window& top) {
+  if (!top.bufferOwesPicture) return;
+  top.bufferOwesPicture = false;
+  BackBuffer& b = *top.buffer;
+  const Picture kept = top.picture->Kept();
+  LetterboxMap(AtCorner(kept.width, kept.height, b.width, b.height))
+      .Draw(kept, kept.Bounds(), b.pixels.data(), static_cast<ptrdiff_t>(b.width) * 4);
 }
 
 namespace {
@@ -88,6 +122,7 @@ namespace {
 HDC MakeBufferDc(Window& w, POINT origin, RECT clip) {
   Window* top = Root(&w);
   if (!top || !top->buffer) return nullptr;
+  SettlePicture(*top);
   std::shared_ptr<BackBuffer> buffer = top->buffer;
   HDC dc = CreateBufferDC(buffer->pixels.data(), buffer->width, buffer->height, buffer->width * 4, 32, nullptr,
                           nullptr, 0);
@@ -110,32 +145,6 @@ void Paint(uintptr_t id) {
   for (uintptr_t c : children) Paint(c);
 }
 
-// Pixel conversion for pictures put on a window from outside.
-struct Channel {
-  int shift = 0;
-  int bits = 0;
-};
-
-Channel ChannelOf(DWORD mask) {
-  Channel c;
-  if (!mask) return c;
-  while (!(mask & 1)) {
-    mask >>= 1;
-    ++c.shift;
-  }
-  while (mask & 1) {
-    mask >>= 1;
-    ++c.bits;
-  }
-  return c;
-}
-
-uint32_t Expand(uint32_t value, const Channel& c) {
-  if (c.bits == 0) return 0;
-  const uint32_t v = (value >> c.shift) & ((1u << c.bits) - 1);
-  return c.bits >= 8 ? (v >> (c.bits - 8)) : (v * 255 + ((1u << c.bits) - 1) / 2) / ((1u << c.bits) - 1);
-}
-
 // With PELLORA_DEBUG set, the moment the first picture from outside (a display's first
 // frame) reaches the screen, on the machine's monotonic clock: what a start-up measurement
 // compares with the moment it started the program.
@@ -148,79 +157,6 @@ void NoteFirstPicture() {
   clock_gettime(CLOCK_MONOTONIC, &now);
   std::fprintf(stderr, "pellora: first frame presented at %lld.%06ld s (monotonic)\n", static_cast<long long>(now.tv_sec),
                now.tv_nsec / 1000);
-}
-
-// Expand's rounding for 5 and 6 bits as one multiply, add and shift in 16 bits, which
-// gives the same value for every input: (v * 255 + 15) / 31 and (v * 255 + 31) / 63.
-constexpr uint32_t Widen5(uint32_t v) { return (v * 527 + 23) >> 6; }
-constexpr uint32_t Widen6(uint32_t v) { return (v * 259 + 33) >> 6; }
-constexpr bool WidensAsExpand() {
-  for (uint32_t v = 0; v < 64; ++v) {
-    if (v < 32 && Widen5(v) != (v * 255 + 15) / 31) return false;
-    if (Widen6(v) != (v * 255 + 31) / 63) return false;
-  }
-  return true;
-}
-static_assert(WidensAsExpand());
-
-#if defined(__x86_64__) || defined(__i386__)
-// Sixteen at a time where the processor has AVX2 (most made since 2013).
-__attribute__((target("avx2"))) int Convert565Avx2(const uint8_t* row, uint32_t* out, int count) {
-  const __m256i mul5 = _mm256_set1_epi16(527), add5 = _mm256_set1_epi16(23);
-  const __m256i mul6 = _mm256_set1_epi16(259), add6 = _mm256_set1_epi16(33);
-  const __m256i low5 = _mm256_set1_epi16(31), low6 = _mm256_set1_epi16(63);
-  int x = 0;
-  for (; x + 16 <= count; x += 16) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + x * 2));
-    const __m256i r = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(v, 11), mul5), add5), 6);
-    const __m256i g = _mm256_srli_epi16(
-        _mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(_mm256_srli_epi16(v, 5), low6), mul6), add6), 6);
-    const __m256i b = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(v, low5), mul5), add5), 6);
-    const __m256i gb = _mm256_or_si256(_mm256_slli_epi16(g, 8), b);
-    // Unpacking works within each 128-bit half: pixels 0-3 and 8-11, then 4-7 and 12-15.
-    const __m256i low = _mm256_unpacklo_epi16(gb, r), high = _mm256_unpackhi_epi16(gb, r);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(low, high, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 8), _mm256_permute2x128_si256(low, high, 0x31));
-  }
-  return x;
-}
-bool HasAvx2() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
-#endif
-
-// A row of 5-6-5 pixels as XRGB: the layout of nearly every 16-bit display, and its
-// frames are presented sixty times a second, so pixels go in blocks instead of one by
-// one through a table too large for the first-level cache.
-void Convert565(const uint8_t* row, uint32_t* out, int count) {
-  int x = 0;
-#if defined(__x86_64__) || defined(__i386__)
-  if (HasAvx2()) x = Convert565Avx2(row, out, count);
-#endif
-#if defined(__SSE2__)
-  const __m128i mul5 = _mm_set1_epi16(527), add5 = _mm_set1_epi16(23);
-  const __m128i mul6 = _mm_set1_epi16(259), add6 = _mm_set1_epi16(33);
-  const __m128i low5 = _mm_set1_epi16(31), low6 = _mm_set1_epi16(63);
-  for (; x + 8 <= count; x += 8) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x * 2));
-    const __m128i r = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(v, 11), mul5), add5), 6);
-    const __m128i g = _mm_srli_epi16(
-        _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(_mm_srli_epi16(v, 5), low6), mul6), add6), 6);
-    const __m128i b = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(v, low5), mul5), add5), 6);
-    const __m128i gb = _mm_or_si128(_mm_slli_epi16(g, 8), b);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_unpacklo_epi16(gb, r));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x + 4), _mm_unpackhi_epi16(gb, r));
-  }
-#endif
-  for (; x < count; ++x) {
-    uint16_t v;
-    std::memcpy(&v, row + x * 2, 2);
-    out[x] = (Widen5(v >> 11u) << 16) | (Widen6((v >> 5u) & 63u) << 8) | Widen5(v & 31u);
-  }
 }
 
 }  // namespace
@@ -346,144 +282,117 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN, UINT flags) {
   return TRUE;
 }
 
-BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, int pitch, int bitCount,
-                         const DWORD* masks, const RGBQUAD* colors, int colorCount) {
-  Window* w = Find(hwnd);
-  if (!w || !pixels || width <= 0 || height <= 0 || width > kMaxWindowExtent ||
-      height > kMaxWindowExtent) {
-    return FALSE;
-  }
-  if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return FALSE;
+namespace {
+
+// A picture from a caller, its sizes and format checked before a byte of it is read.
+struct Outside {
+  Picture picture;  // without rows yet
+  bmp::PixelFormat format;
+  uint32_t colors[256] = {};
+  int colorCount = 0;
+};
+
+bool ReadOutside(const void* pixels, int width, int height, int pitch, int bitCount, const DWORD* masks,
+                 const RGBQUAD* colors, int colorCount, Outside* out) {
+  if (!pixels || width <= 0 || height <= 0 || width > kMaxWindowExtent || height > kMaxWindowExtent) return false;
+  if (bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32) return false;
   const int64_t rowBytes = static_cast<int64_t>(width) * (bitCount / 8);
-  if (pitch == 0 || (pitch > 0 ? pitch : -static_cast<int64_t>(pitch)) < rowBytes) return FALSE;
-  if (bitCount == 8 && (!colors || colorCount <= 0)) return FALSE;
-  colorCount = std::min(colorCount, 256);
-
-  Window* top = Root(w);
-  BackBuffer& b = *top->buffer;
-  // The picture fills the window's client area; for a child that is its region of the
-  // top-level's buffer, and only its visible part is written.
-  const RECT client = ClientRectLocal(*w);
-  const POINT at = ClientOriginInBuffer(*w);
-  const RECT visible = w->IsChild() ? VisibleClientInBuffer(*w) : RECT{0, 0, b.width, b.height};
-  const int W = w->IsChild() ? client.right : b.width, Hh = w->IsChild() ? client.bottom : b.height;
-  if (W <= 0 || Hh <= 0) return TRUE;
-  // Fit with the aspect kept: the full width or the full height, whichever is tighter.
-  int outW, outH;
-  if (static_cast<int64_t>(W) * height <= static_cast<int64_t>(Hh) * width) {
-    outW = W;
-    outH = std::max<int>(1, static_cast<int>(static_cast<int64_t>(height) * W / width));
-  } else {
-    outH = Hh;
-    outW = std::max<int>(1, static_cast<int>(static_cast<int64_t>(width) * Hh / height));
+  if (pitch == 0 || (pitch > 0 ? pitch : -static_cast<int64_t>(pitch)) < rowBytes) return false;
+  out->format = bitCount == 8 ? bmp::kIndexed8 : bitCount == 16 ? bmp::kRgb565 : bmp::DefaultFormat(bitCount);
+  if (masks && (bitCount == 16 || bitCount == 32)) {
+    std::copy(masks, masks + 3, out->format.masks);
+    if (bmp::CheckMasks(out->format.masks, bitCount) != bmp::MaskFault::None) return false;
   }
-  const int offX = at.x + (W - outW) / 2, offY = at.y + (Hh - outH) / 2;
-  // Black bars only where the picture leaves room for them.
-  if (outW != W || outH != Hh) {
-    for (int y = visible.top; y < visible.bottom; ++y) {
-      std::fill_n(b.pixels.begin() + static_cast<ptrdiff_t>(y) * b.width + visible.left, visible.right - visible.left,
-                  0u);
-    }
-  }
-
-  std::vector<int> sourceX(static_cast<size_t>(outW));
-  for (int x = 0; x < outW; ++x) sourceX[static_cast<size_t>(x)] = static_cast<int>(static_cast<int64_t>(x) * width / outW);
-  uint32_t table[256] = {};
   if (bitCount == 8) {
-    for (int i = 0; i < colorCount; ++i) {
-      table[i] = (static_cast<uint32_t>(colors[i].rgbRed) << 16) | (static_cast<uint32_t>(colors[i].rgbGreen) << 8) |
-                 colors[i].rgbBlue;
-    }
+    if (!colors || colorCount <= 0) return false;
+    out->colorCount = std::min(colorCount, 256);
+    for (int i = 0; i < out->colorCount; ++i) out->colors[i] = bmp::kRgb888.Pack(colors[i].rgbRed, colors[i].rgbGreen, colors[i].rgbBlue);
   }
-  Channel red, green, blue;
-  if (bitCount == 16 || bitCount == 32) {
-    const DWORD def16[3] = {0xF800, 0x07E0, 0x001F};
-    const DWORD def32[3] = {0xFF0000, 0x00FF00, 0x0000FF};
-    const DWORD* m = masks ? masks : (bitCount == 16 ? def16 : def32);
-    red = ChannelOf(m[0]);
-    green = ChannelOf(m[1]);
-    blue = ChannelOf(m[2]);
+  out->picture = Picture{static_cast<const uint8_t*>(pixels), width, height, pitch, nullptr};
+  return true;
+}
+
+// A top-level's picture that fills its client area is shown as it is: the parts that
+// changed go straight to the presenter, and the back buffer is left to take it later.
+bool FillsClient(const Window& w, const Picture& picture) {
+  return !w.IsChild() && picture.width == w.buffer->width && picture.height == w.buffer->height &&
+         ClientRectLocal(w).right == picture.width && ClientRectLocal(w).bottom == picture.height;
+}
+
+void ShowOutside(Window& top, Outside& outside, const PictureChanges* changes) {
+  if (!top.picture) top.picture = std::make_unique<KeptPicture>();
+  KeptPicture& kept = *top.picture;
+  outside.picture.rows = &kept.Rows(outside.format, outside.colors, outside.colorCount);
+  // What the caller says of where the picture can differ holds only against its own last one.
+  const bool hinted = changes && changes->after != 0 && changes->after == kept.Number() &&
+                      (changes->count == 0 || changes->within) && changes->count >= 0;
+  const std::vector<RECT>& changed =
+      hinted ? kept.Take(outside.picture, std::span<const RECT>(changes->within, static_cast<size_t>(changes->count)))
+             : kept.Take(outside.picture);
+  kept.SetNumber(changes ? changes->picture : 0);
+  top.bufferOwesPicture = true;
+  // What the buffer held is covered by the picture, whatever of it waited to be shown.
+  top.dirty = false;
+  if (!Visible(top) || top.minimized || !S().presenter) {
+    kept.Forget();  // never reached the screen
+    return;
   }
-  // The 16-bit table is made once per layout: a display presents every frame in the same one.
-  static std::vector<uint32_t> lut;
-  static DWORD lutMasks[3] = {0, 0, 0};
-  if (bitCount == 16) {
-    const DWORD def16[3] = {0xF800, 0x07E0, 0x001F};
-    const DWORD* m = masks ? masks : def16;
-    if (lut.empty() || !std::equal(m, m + 3, lutMasks)) {
-      lut.resize(65536);
-      for (uint32_t v = 0; v < 65536; ++v) lut[v] = (Expand(v, red) << 16) | (Expand(v, green) << 8) | Expand(v, blue);
-      std::copy(m, m + 3, lutMasks);
-    }
+  S().presenter->Present(top.id, outside.picture, changed);
+  NoteFirstPicture();
+}
+
+// Any other picture is scaled into the window's region of the back buffer, letterboxed in
+// its client area, and only the visible part of it is written.
+void DrawOutsideInBuffer(Window& w, Outside& outside) {
+  const bmp::ScreenRows rows(outside.format, outside.colors, outside.colorCount);
+  outside.picture.rows = &rows;
+  Window& top = *Root(&w);
+  SettlePicture(top);
+  BackBuffer& b = *top.buffer;
+  const RECT client = ClientRectLocal(w);
+  const POINT at = ClientOriginInBuffer(w);
+  const RECT visible = w.IsChild() ? VisibleClientInBuffer(w) : RECT{0, 0, b.width, b.height};
+  if (client.right <= 0 || client.bottom <= 0 || RectEmpty(visible)) return;
+  const Letterbox box = FitLetterbox(outside.picture.width, outside.picture.height, client.right, client.bottom);
+  std::vector<uint32_t> scaled(static_cast<size_t>(client.right) * static_cast<size_t>(client.bottom));
+  const ptrdiff_t pitch = static_cast<ptrdiff_t>(client.right) * 4;
+  DrawBars(box, scaled.data(), pitch);
+  LetterboxMap(box).Draw(outside.picture, outside.picture.Bounds(), scaled.data(), pitch);
+  for (LONG y = visible.top; y < visible.bottom; ++y) {
+    std::copy_n(scaled.begin() + (y - at.y) * client.right + (visible.left - at.x), visible.right - visible.left,
+                b.pixels.begin() + static_cast<ptrdiff_t>(y) * b.width + visible.left);
   }
-  const bool plain32 = bitCount == 32 && red.shift == 16 && red.bits == 8 && green.shift == 8 && green.bits == 8 &&
-                       blue.shift == 0 && blue.bits == 8;
-  const auto* base = static_cast<const uint8_t*>(pixels);
-  const int firstX = std::max(0, visible.left - offX), lastX = std::min(outW, visible.right - offX);
-  const int firstY = std::max(0, visible.top - offY), lastY = std::min(outH, visible.bottom - offY);
-  // A display's frame at the window's own size, the usual case, goes without any column
-  // arithmetic: 5-6-5 in blocks, other 16-bit layouts through the table.
-  const bool unscaled16 = bitCount == 16 && outW == width && outH == height;
-  const bool is565 = red.shift == 11 && red.bits == 5 && green.shift == 5 && green.bits == 6 && blue.shift == 0 &&
-                     blue.bits == 5;
-  for (int y = firstY; y < lastY; ++y) {
-    const int sy = static_cast<int>(static_cast<int64_t>(y) * height / outH);
-    const uint8_t* row = base + static_cast<int64_t>(sy) * pitch;
-    uint32_t* out = b.pixels.data() + static_cast<size_t>(offY + y) * static_cast<size_t>(b.width) + offX;
-    if (unscaled16 && is565) {
-      Convert565(row + firstX * 2, out + firstX, lastX - firstX);
-      continue;
-    }
-    if (unscaled16) {
-      const uint32_t* table16 = lut.data();
-      for (int x = firstX; x < lastX; ++x) {
-        uint16_t v;
-        std::memcpy(&v, row + x * 2, 2);
-        out[x] = table16[v];
-      }
-      continue;
-    }
-    for (int x = firstX; x < lastX; ++x) {
-      const int sx = sourceX[static_cast<size_t>(x)];
-      uint32_t value;
-      switch (bitCount) {
-        case 8: {
-          const uint8_t index = row[sx];
-          value = index < colorCount ? table[index] : 0;
-          break;
-        }
-        case 16: {
-          uint16_t v;
-          std::memcpy(&v, row + sx * 2, 2);
-          value = lut[v];
-          break;
-        }
-        case 24:
-          value = (static_cast<uint32_t>(row[sx * 3 + 2]) << 16) | (static_cast<uint32_t>(row[sx * 3 + 1]) << 8) |
-                  row[sx * 3];
-          break;
-        default: {
-          uint32_t v;
-          std::memcpy(&v, row + sx * 4, 4);
-          value = plain32 ? (v & 0xFFFFFF) : (Expand(v, red) << 16) | (Expand(v, green) << 8) | Expand(v, blue);
-          break;
-        }
-      }
-      out[x] = value;
-    }
-  }
-  MarkDirty(*top, visible);
-  if (Visible(*w) && !top->minimized && S().presenter && top->dirty) {
-    top->dirty = false;
-    S().presenter->Present(top->id, b.pixels.data(), b.width, b.height, b.width * 4, top->dirtyRect);
+  MarkDirty(top, visible);
+  if (Visible(w) && !top.minimized && S().presenter && top.dirty) {
+    PresentBuffer(top);
     NoteFirstPicture();
   }
+}
+
+}  // namespace
+
+BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, int pitch, int bitCount,
+                         const DWORD* masks, const RGBQUAD* colors, int colorCount, const PictureChanges* changes) {
+  Window* w = Find(hwnd);
+  Outside outside;
+  if (!w || !ReadOutside(pixels, width, height, pitch, bitCount, masks, colors, colorCount, &outside)) return FALSE;
+  if (FillsClient(*w, outside.picture)) {
+    ShowOutside(*w, outside, changes);
+  } else {
+    DrawOutsideInBuffer(*w, outside);
+  }
   return TRUE;
+}
+
+void ForgetPresentedPicture(HWND hwnd) {
+  Window* w = Find(hwnd);
+  if (Window* top = w ? Root(w) : nullptr; top && top->picture) top->picture->Forget();
 }
 
 BOOL GetWindowPixels(HWND hwnd, WindowPixels* out) {
   Window* w = Find(hwnd);
   if (!w || w->IsChild() || !out) return FALSE;
+  SettlePicture(*w);
   const RECT client = ClientRectLocal(*w);
   out->width = std::min<int>(client.right, w->buffer->width);
   out->height = std::min<int>(client.bottom, w->buffer->height);

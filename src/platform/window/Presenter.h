@@ -4,11 +4,13 @@
 // presenter only opens native windows, shows pixels on them and hands back native events.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/WinTypes.h"
 #include "platform/window/PresenterChoice.h"
+#include "platform/window/Picture.h"
 
 namespace window_internal {
 
@@ -71,8 +73,12 @@ class Presenter {
   virtual void SetCaption(NativeId id, const std::string& caption) = 0;
   virtual void Raise(NativeId id) = 0;  // bring forward and take the input focus
   virtual void Minimize(NativeId id) = 0;
-  // pixels are XRGB, `pitch` bytes per row; only `dirty` (clipped to the size) changed.
-  virtual void Present(NativeId id, const uint32_t* pixels, int width, int height, int pitch, const RECT& dirty) = 0;
+  // Shows `picture` on the window: at its corner, or letterboxed on the monitor for a
+  // mode's full-screen window. Only the parts in `changed` (picture coordinates) differ
+  // from the picture presented on it before, and only they need sending; when the window
+  // lost what it showed (exposed, resized, moved, its surface made anew) the presenter
+  // sends the whole picture instead, with the bars around it.
+  virtual void Present(NativeId id, const Picture& picture, std::span<const RECT> changed) = 0;
   virtual void SetCursorShape(int cursorId, bool visible) = 0;  // cursorId: IDC_ number, 0 for none
   virtual void SetCapture(NativeId id, bool capture) = 0;
   virtual void WarpPointer(int screenX, int screenY) = 0;

@@ -13,6 +13,7 @@
 #include <deque>
 #include <map>
 
+#include "platform/window/FrameTarget.h"
 #include "platform/window/Letterbox.h"
 #include "platform/window/Monitors.h"
 #include "platform/window/Presenter.h"
@@ -136,6 +137,85 @@ void KeepDBusFromStartingABus() {
   setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
 }
 
+// The window's SDL surface, for a display the X target cannot use. Pictures are drawn into
+// memory of our own and blitted, so that any surface format and size will do.
+class SdlSurfaceTarget : public MemoryTarget {
+ public:
+  explicit SdlSurfaceTarget(SDL_Window* window) : window_(window) {}
+  ~SdlSurfaceTarget() override {
+    if (memory_) SDL_FreeSurface(memory_);
+  }
+  std::string Describe(const Letterbox&) const override { return "through SDL's window surface"; }
+
+ protected:
+  uint32_t* Memory(int width, int height, ptrdiff_t* pitch, int* age) override {
+    SDL_Surface* surface = SDL_GetWindowSurface(window_);
+    if (!surface) return nullptr;
+    *age = 1;
+    if (surface != surface_ || !memory_ || memory_->w != width || memory_->h != height) {
+      if (memory_) SDL_FreeSurface(memory_);
+      memory_ = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_RGB888);
+      if (!memory_) return nullptr;
+      SDL_SetSurfaceBlendMode(memory_, SDL_BLENDMODE_NONE);
+      surface_ = surface;
+      *age = 0;
+    }
+    *pitch = memory_->pitch;
+    return static_cast<uint32_t*>(memory_->pixels);
+  }
+  bool Send(std::span<const RECT> written) override {
+    std::vector<SDL_Rect> rects;
+    for (const RECT& r : written) {
+      SDL_Rect from{static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.right - r.left),
+                    static_cast<int>(r.bottom - r.top)};
+      SDL_Rect to = from;
+      SDL_BlitSurface(memory_, &from, surface_, &to);
+      rects.push_back(to);
+    }
+    return SDL_UpdateWindowSurfaceRects(window_, rects.data(), static_cast<int>(rects.size())) == 0;
+  }
+
+ private:
+  SDL_Window* window_;
+  SDL_Surface* surface_ = nullptr;  // the window's, which SDL makes anew when the window resizes
+  SDL_Surface* memory_ = nullptr;
+};
+
+// A window's frames on Wayland, in shared-memory buffers of our own (Wayland.h). A frame
+// left out because the compositor still reads every buffer is made up by the next, whole.
+class WaylandTarget : public MemoryTarget {
+ public:
+  WaylandTarget(SDL_Window* window, std::unique_ptr<WaylandFrames> frames)
+      : window_(window), frames_(std::move(frames)) {}
+  // Whether the buffers may have the monitor's pixels where the window has fewer logical
+  // units (HiDPI), the compositor scaling them back.
+  bool HasPixelsOfItsOwn() const { return frames_->Scales(); }
+  bool Show(const Picture& picture, const Letterbox& box, std::span<const RECT> changed, bool whole) override {
+    missed_ = !MemoryTarget::Show(picture, box, changed, whole || missed_);
+    return true;
+  }
+  std::string Describe(const Letterbox&) const override { return "through shared-memory buffers of our own"; }
+
+ protected:
+  uint32_t* Memory(int width, int height, ptrdiff_t* pitch, int* age) override {
+    int bytes = 0;
+    uint32_t* memory = frames_->Begin(width, height, &bytes, age);
+    *pitch = bytes;
+    return memory;
+  }
+  bool Send(std::span<const RECT> written) override {
+    int width = 0, height = 0;
+    SDL_GetWindowSize(window_, &width, &height);
+    frames_->Show(written, width, height);
+    return true;
+  }
+
+ private:
+  SDL_Window* window_;
+  std::unique_ptr<WaylandFrames> frames_;
+  bool missed_ = false;
+};
+
 class SdlPresenter : public Presenter {
  public:
   static std::unique_ptr<Presenter> Make(DisplaySystem system, std::string* error) {
@@ -217,8 +297,8 @@ class SdlPresenter : public Presenter {
   }
 
   ~SdlPresenter() override {
+    shown_.clear();
     DropCovers();
-    frames_.clear();
     for (auto& [id, w] : windows_) SDL_DestroyWindow(w);
     for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -252,12 +332,11 @@ class SdlPresenter : public Presenter {
     SDL_Window* w = Get(id);
     if (!w) return;
     ids_.erase(SDL_GetWindowID(w));
-    frames_.erase(id);
+    shown_.erase(id);
     lastMove_.erase(SDL_GetWindowID(w));
     SDL_DestroyWindow(w);
     windows_.erase(id);
     shapes_.erase(id);
-    boxed_.erase(id);
     UpdateCovers();
   }
 
@@ -351,50 +430,35 @@ class SdlPresenter : public Presenter {
     if (SDL_Window* w = Get(id)) SDL_MinimizeWindow(w);
   }
 
-  void Present(NativeId id, const uint32_t* pixels, int width, int height, int pitch, const RECT& dirty) override {
+  void Present(NativeId id, const Picture& picture, std::span<const RECT> changed) override {
     SDL_Window* w = Get(id);
     if (!w) return;
-    if (wayland_) {
-      PresentOnWayland(id, w, pixels, width, height, pitch, dirty);
+    Shown& shown = shown_[id];
+    if (!shown.target && !MakeTarget(w, &shown)) return;
+    const Holds holds = logicalWidth_ && shapes_[id].fullScreen ? Holds::Mode : Holds::Nothing;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w, &width, &height);
+    if (width <= 0 || height <= 0) return;
+    if (shown.ownPixels && holds == Holds::Mode) {
+      // A mode's full-screen window gets the monitor's own pixels, however the compositor
+      // scales it.
+      int monitorW = 0, monitorH = 0;
+      monitorList_->Pixels(Primary(), &monitorW, &monitorH);
+      WindowPixels(width, height, Primary(), monitorW, monitorH, &width, &height);
+    }
+    const Letterbox box = OnWindow(picture.width, picture.height, width, height, holds);
+    if (debug_ && !(box == shown.box)) {
+      std::fprintf(stderr, "pellora: a %dx%d picture on a %dx%d window: %s\n", picture.width, picture.height, width, height,
+                   shown.target->Describe(box).c_str());
+    }
+    if (!shown.target->Show(picture, box, changed, shown.whole || !(box == shown.box))) {
+      shown.target.reset();
+      shown.failed = true;
+      shown.whole = true;
       return;
     }
-    SDL_Surface* target = SDL_GetWindowSurface(w);
-    if (!target) return;
-    if (logicalWidth_ && shapes_[id].fullScreen && (target->w != width || target->h != height) &&
-        target->format->format == SDL_PIXELFORMAT_RGB888) {
-      // A mode's full-screen window: its buffer, letterboxed onto the monitor in one pass.
-      // The bars stay on the window's surface from frame to frame while nothing changes shape.
-      Boxed& last = boxed_[id];
-      const bool sameShape = last.target == target && last.width == target->w && last.height == target->h &&
-                             last.sourceWidth == width && last.sourceHeight == height;
-      last = Boxed{target, target->w, target->h, width, height};
-      if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
-      DrawLetterboxed(pixels, pitch, static_cast<uint32_t*>(target->pixels), target->pitch, target->w, target->h,
-                      FitLetterbox(width, height, target->w, target->h), sameShape ? Bars::Keep : Bars::Draw);
-      if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
-      SDL_UpdateWindowSurface(w);
-      return;
-    }
-    boxed_.erase(id);
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(pixels), width, height, 32, pitch,
-                                                             SDL_PIXELFORMAT_RGB888);
-    if (!source) return;
-    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
-    SDL_Rect r{static_cast<int>(dirty.left), static_cast<int>(dirty.top), static_cast<int>(dirty.right - dirty.left),
-               static_cast<int>(dirty.bottom - dirty.top)};
-    // A window the window manager made larger than its buffer shows black beyond it.
-    if (target->w != width || target->h != height) {
-      SDL_FillRect(target, nullptr, 0);
-      r = SDL_Rect{0, 0, width, height};
-    }
-    SDL_Rect to = r;
-    SDL_BlitSurface(source, &r, target, &to);
-    SDL_FreeSurface(source);
-    if (target->w != width || target->h != height) {
-      SDL_UpdateWindowSurface(w);
-    } else {
-      SDL_UpdateWindowSurfaceRects(w, &to, 1);
-    }
+    shown.box = box;
+    shown.whole = false;
   }
 
   void SetCursorShape(int cursorId, bool visible) override {
@@ -499,6 +563,15 @@ class SdlPresenter : public Presenter {
   }
 
  private:
+  // Where each window's pictures go, and whether the next must be sent whole.
+  struct Shown {
+    std::unique_ptr<FrameTarget> target;
+    Letterbox box;
+    bool whole = true;
+    bool failed = false;  // a target failed: the next is SDL's surface
+    bool ownPixels = false;  // a mode's picture is drawn at the monitor's pixels, not the window's units
+  };
+
   // A black window over a monitor other than the one a mode's window is on.
   struct Cover {
     SDL_Window* window = nullptr;
@@ -519,6 +592,22 @@ class SdlPresenter : public Presenter {
   }
 
   void Push(NativeEvent e) { ready_.push_back(std::move(e)); }
+
+  // After these the window may no longer show what was sent to it: uncovered (exposed),
+  // shown again, moved to another place or monitor, resized. The next picture goes whole.
+  static bool LosesPicture(Uint8 event) {
+    switch (event) {
+      case SDL_WINDOWEVENT_EXPOSED:
+      case SDL_WINDOWEVENT_SHOWN:
+      case SDL_WINDOWEVENT_RESTORED:
+      case SDL_WINDOWEVENT_MOVED:
+      case SDL_WINDOWEVENT_SIZE_CHANGED:
+      case SDL_WINDOWEVENT_DISPLAY_CHANGED:
+        return true;
+      default:
+        return false;
+    }
+  }
 
   // The program's screen on the monitor while a mode is set.
   Letterbox MonitorBox() {
@@ -679,48 +768,25 @@ class SdlPresenter : public Presenter {
     SDL_SetWindowMaximumSize(w, width, height);
   }
 
-  // A mode's full-screen window gets the monitor's own pixels, however the compositor
-  // scales it, with the picture letterboxed; any other window its buffer as it is.
-  void PresentOnWayland(NativeId id, SDL_Window* w, const uint32_t* pixels, int width, int height, int pitch,
-                        const RECT& dirty) {
-    // A surface may be given frames only once the compositor has configured it: shown.
-    if (!(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) return;
-    std::unique_ptr<WaylandFrames>& frames = frames_[id];
-    if (!frames) frames = MakeFrames(w);
-    if (!frames) return;
-    int logicalW = 0, logicalH = 0;
-    SDL_GetWindowSize(w, &logicalW, &logicalH);
-    if (logicalW <= 0 || logicalH <= 0) return;
-    int bufferW = logicalW, bufferH = logicalH;
-    const bool boxed = logicalWidth_ && shapes_[id].fullScreen;
-    if (boxed && frames->Scales()) {
-      int monitorW = 0, monitorH = 0;
-      monitorList_->Pixels(Primary(), &monitorW, &monitorH);
-      WindowPixels(logicalW, logicalH, Primary(), monitorW, monitorH, &bufferW, &bufferH);
+  // Where a window's pictures go: on Wayland buffers of our own, once the compositor has
+  // configured the window (shown it); on X the window's X window, or SDL's surface for it.
+  bool MakeTarget(SDL_Window* w, Shown* shown) {
+    shown->whole = true;
+    if (wayland_) {
+      if (!(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) return false;
+      std::unique_ptr<WaylandFrames> frames = MakeFrames(w);
+      if (!frames) return false;
+      auto target = std::make_unique<WaylandTarget>(w, std::move(frames));
+      shown->ownPixels = target->HasPixelsOfItsOwn() && monitorList_;
+      shown->target = std::move(target);
+      return true;
     }
-    const uint64_t layout = (static_cast<uint64_t>(width) << 32) | static_cast<uint32_t>(height);
-    int bufferPitch = 0;
-    bool sameLayout = false;
-    uint32_t* buffer = frames->Begin(bufferW, bufferH, layout, &bufferPitch, &sameLayout);
-    if (!buffer) return;
-    PixelRect changed{static_cast<int>(dirty.left), static_cast<int>(dirty.top), static_cast<int>(dirty.right),
-                      static_cast<int>(dirty.bottom)};
-    if (boxed) {
-      const Letterbox box = FitLetterbox(width, height, bufferW, bufferH);
-      DrawLetterboxed(pixels, pitch, buffer, bufferPitch, bufferW, bufferH, box, sameLayout ? Bars::Keep : Bars::Draw);
-      changed = OnScreen(box, changed.left, changed.top, changed.right, changed.bottom);
-    } else {
-      // A window the compositor made larger than its buffer shows black beyond it.
-      for (int y = 0; y < bufferH; ++y) {
-        uint32_t* row = buffer + static_cast<ptrdiff_t>(y) * (bufferPitch / 4);
-        const int copied = y < height ? std::min(width, bufferW) : 0;
-        if (copied) std::memcpy(row, reinterpret_cast<const uint8_t*>(pixels) + static_cast<ptrdiff_t>(y) * pitch,
-                                static_cast<size_t>(copied) * 4);
-        std::fill(row + copied, row + bufferW, 0u);
-      }
-      if (width != bufferW || height != bufferH) changed = PixelRect{0, 0, bufferW, bufferH};
-    }
-    frames->Show(changed, logicalW, logicalH);
+    // A window whose X target failed once keeps SDL's surface rather than failing again.
+    std::string why = shown->failed ? "drawing through X failed" : "";
+    if (!shown->failed) shown->target = MakeXTarget(w, scaling_, &why);
+    if (!shown->target) shown->target = MakeSdlSurfaceTarget(w);
+    if (!why.empty() && debug_) std::fprintf(stderr, "pellora: presenting through SDL's window surface: %s\n", why.c_str());
+    return true;
   }
 
   // Wayland tells a program only where the pointer is over its own windows, and where
@@ -855,6 +921,7 @@ class SdlPresenter : public Presenter {
           if (e.window.event != SDL_WINDOWEVENT_FOCUS_GAINED && e.window.event != SDL_WINDOWEVENT_FOCUS_LOST) return;
           FromCover(e.window.windowID, &n, false);
         }
+        if (LosesPicture(e.window.event)) shown_[n.window].whole = true;
         switch (e.window.event) {
           case SDL_WINDOWEVENT_FOCUS_GAINED: n.kind = NativeEvent::FocusGained; break;
           case SDL_WINDOWEVENT_FOCUS_LOST: n.kind = NativeEvent::FocusLost; break;
@@ -905,25 +972,22 @@ class SdlPresenter : public Presenter {
   Uint32 wakeEvent_ = 0;
   int logicalWidth_ = 0;
   int logicalHeight_ = 0;
-  // What each window's surface last showed letterboxed.
-  struct Boxed {
-    SDL_Surface* target = nullptr;
-    int width = 0;
-    int height = 0;
-    int sourceWidth = 0;
-    int sourceHeight = 0;
-  };
-  std::map<NativeId, Boxed> boxed_;
+  std::map<NativeId, Shown> shown_;
+  const XScaling scaling_ = ScalingAsked();
+  const bool debug_ = SDL_getenv("PELLORA_DEBUG") != nullptr;
   bool wayland_ = false;  // SDL's Wayland driver, not X11's
   std::unique_ptr<MonitorList> monitorList_;  // the display system's own; may be null
   std::vector<MonitorRect> monitors_;  // the primary first; never empty once made
-  std::map<NativeId, std::unique_ptr<WaylandFrames>> frames_;  // Wayland: each window's buffers
   wl_display* waylandDisplay_ = nullptr;  // SDL's connection, known from the first window
   std::vector<Cover> covers_;
   NativeId coveredFor_ = 0;  // the full-screen window the covers stand in for
 };
 
 }  // namespace
+
+std::unique_ptr<FrameTarget> MakeSdlSurfaceTarget(SDL_Window* window) {
+  return std::make_unique<SdlSurfaceTarget>(window);
+}
 
 std::unique_ptr<Presenter> MakeSdlPresenter(DisplaySystem system, std::string* error) {
   return SdlPresenter::Make(system, error);

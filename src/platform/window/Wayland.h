@@ -10,9 +10,10 @@
 // the .cpp files.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
-#include "platform/window/Letterbox.h"
+#include "platform/WinTypes.h"
 #include "platform/window/Monitors.h"
 
 struct SDL_Window;
@@ -45,19 +46,6 @@ void OutputPixels(const WaylandOutputState& output, int* width, int* height);
 void WindowPixels(int logicalWidth, int logicalHeight, const MonitorRect& monitor, int pixelWidth, int pixelHeight,
                   int* width, int* height);
 
-// A rectangle of buffer pixels, [left, right) x [top, bottom).
-struct PixelRect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  bool operator==(const PixelRect&) const = default;
-};
-
-// The buffer pixels that show the picture's pixels [left, right) x [top, bottom) when the
-// picture is letterboxed by `box`: every one of them, and at most a pixel more each way.
-PixelRect OnScreen(const Letterbox& box, int left, int top, int right, int bottom);
-
 // Ends the program at once (status 1) when the connection to the compositor is gone: SDL
 // would go on without a word, waiting for events that never come.
 void EndIfWaylandLost(wl_display* display);
@@ -81,16 +69,16 @@ class WaylandFrames {
   // compositor offers the viewporter); without it buffers are made at the logical size.
   bool Scales() const;
 
-  // A buffer of `width` x `height` pixels (XRGB) for the next frame, and its pitch in bytes;
-  // the frame is drawn whole. `layout` names how the caller lays its picture out (the
-  // letterbox); `*sameLayout` says whether this buffer already holds a frame laid out the
-  // same way, whose black bars need no drawing again. nullptr when no buffer is free (the
-  // compositor still reads them all) or none can be made: the frame is then left out.
-  uint32_t* Begin(int width, int height, uint64_t layout, int* pitch, bool* sameLayout);
+  // A buffer of `width` x `height` pixels (XRGB) for the next frame, and its pitch in bytes.
+  // `*age` says how many frames ago the buffer was last shown (1: it holds the frame on the
+  // surface now; 2: the one before), 0 for a buffer never shown: what is older than that
+  // must be drawn again. nullptr when no buffer is free (the compositor still reads them
+  // all) or none can be made: the frame is then left out.
+  uint32_t* Begin(int width, int height, int* pitch, int* age);
   // Shows the buffer from Begin on a window of `logicalWidth` x `logicalHeight`, telling
-  // the compositor that only `changed` differs from the frame shown before (all of it when
-  // that frame was laid out differently).
-  void Show(const PixelRect& changed, int logicalWidth, int logicalHeight);
+  // the compositor that only the `changed` rectangles (buffer pixels) differ from the frame
+  // shown before.
+  void Show(std::span<const RECT> changed, int logicalWidth, int logicalHeight);
   // Shows black over the whole window, at almost no cost (a one-pixel buffer, scaled).
   void ShowBlack(int logicalWidth, int logicalHeight);
 

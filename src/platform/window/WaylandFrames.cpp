@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <wayland-client.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -23,7 +24,7 @@ struct Buffer {
   int height = 0;
   bool busy = false;   // attached and not yet given back by the compositor
   bool stale = false;  // of a size no longer wanted: goes as soon as it is given back
-  uint64_t layout = 0;  // how the frame it holds was laid out; 0 for none yet
+  uint64_t shownAt = 0;  // the number of the frame it last held on the surface; 0 for none
 };
 
 // Three buffers at most: one being drawn, one shown, one the compositor may still read.
@@ -50,7 +51,7 @@ struct WaylandFrames::Impl {
   wp_viewport* viewport = nullptr;
   std::vector<Buffer*> buffers;
   Buffer* drawing = nullptr;  // the one Begin gave out
-  uint64_t shownLayout = 0;   // of the frame on the surface now
+  uint64_t frames = 0;        // shown so far, black ones included
   Buffer* black = nullptr;    // one black pixel, scaled over the window
 
   static void Global(void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
@@ -131,16 +132,18 @@ struct WaylandFrames::Impl {
     }
   }
 
-  void Attach(Buffer* b, const PixelRect& changed) {
+  void Attach(Buffer* b, std::span<const RECT> changed) {
     wl_surface_attach(surface, b->buffer, 0, 0);
     if (wl_proxy_get_version(reinterpret_cast<wl_proxy*>(surface)) >= WL_SURFACE_DAMAGE_BUFFER_SINCE_VERSION) {
-      wl_surface_damage_buffer(surface, changed.left, changed.top, changed.right - changed.left,
-                               changed.bottom - changed.top);
+      for (const RECT& r : changed) {
+        wl_surface_damage_buffer(surface, r.left, r.top, r.right - r.left, r.bottom - r.top);
+      }
     } else {
       wl_surface_damage(surface, 0, 0, INT32_MAX, INT32_MAX);
     }
     wl_surface_commit(surface);
     b->busy = true;
+    b->shownAt = ++frames;
     wl_display_flush(display);
   }
 };
@@ -183,7 +186,7 @@ std::unique_ptr<WaylandFrames> WaylandFrames::For(SDL_Window* window, wl_display
 bool WaylandFrames::Usable() const { return impl_->shm != nullptr; }
 bool WaylandFrames::Scales() const { return impl_->viewporter != nullptr; }
 
-uint32_t* WaylandFrames::Begin(int width, int height, uint64_t layout, int* pitch, bool* sameLayout) {
+uint32_t* WaylandFrames::Begin(int width, int height, int* pitch, int* age) {
   Impl& d = *impl_;
   d.drawing = nullptr;
   wl_display_dispatch_queue_pending(d.display, d.queue);
@@ -202,31 +205,28 @@ uint32_t* WaylandFrames::Begin(int width, int height, uint64_t layout, int* pitc
   if (!b) return nullptr;
   d.drawing = b;
   *pitch = b->width * 4;
-  *sameLayout = layout != 0 && b->layout == layout;
-  b->layout = layout;
+  *age = b->shownAt ? static_cast<int>(std::min<uint64_t>(d.frames + 1 - b->shownAt, INT_MAX)) : 0;
   return static_cast<uint32_t*>(b->pixels);
 }
 
-void WaylandFrames::Show(const PixelRect& changed, int logicalWidth, int logicalHeight) {
+void WaylandFrames::Show(std::span<const RECT> changed, int logicalWidth, int logicalHeight) {
   Impl& d = *impl_;
   Buffer* b = d.drawing;
   d.drawing = nullptr;
   if (!b) return;
   d.Fit(b->width, b->height, logicalWidth, logicalHeight);
-  const bool sameAsShown = b->layout != 0 && b->layout == d.shownLayout;
-  d.shownLayout = b->layout;
-  d.Attach(b, sameAsShown ? changed : PixelRect{0, 0, b->width, b->height});
+  d.Attach(b, changed);
 }
 
 void WaylandFrames::ShowBlack(int logicalWidth, int logicalHeight) {
   Impl& d = *impl_;
   if (!d.viewporter) {
     // Nothing to scale with: black as large as the window.
-    int pitch = 0;
-    bool same = false;
-    if (uint32_t* pixels = Begin(logicalWidth, logicalHeight, 1, &pitch, &same)) {
-      if (!same) std::memset(pixels, 0, static_cast<size_t>(pitch) * static_cast<size_t>(logicalHeight));
-      Show(PixelRect{0, 0, logicalWidth, logicalHeight}, logicalWidth, logicalHeight);
+    int pitch = 0, age = 0;
+    if (uint32_t* pixels = Begin(logicalWidth, logicalHeight, &pitch, &age)) {
+      std::memset(pixels, 0, static_cast<size_t>(pitch) * static_cast<size_t>(logicalHeight));
+      const RECT all{0, 0, logicalWidth, logicalHeight};
+      Show(std::span(&all, 1), logicalWidth, logicalHeight);
     }
     return;
   }
@@ -236,8 +236,8 @@ void WaylandFrames::ShowBlack(int logicalWidth, int logicalHeight) {
     std::memset(d.black->pixels, 0, 4);
   }
   d.Fit(1, 1, logicalWidth, logicalHeight);
-  d.shownLayout = 0;
-  d.Attach(d.black, PixelRect{0, 0, 1, 1});
+  const RECT pixel{0, 0, 1, 1};
+  d.Attach(d.black, std::span(&pixel, 1));
 }
 
 }  // namespace window_internal

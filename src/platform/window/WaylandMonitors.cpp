@@ -43,16 +43,6 @@ void WindowPixels(int logicalWidth, int logicalHeight, const MonitorRect& monito
   *height = std::max(*height, 1);
 }
 
-PixelRect OnScreen(const Letterbox& box, int left, int top, int right, int bottom) {
-  PixelRect r{left, top, right, bottom};
-  box.ToScreen(&r.left, &r.top);
-  box.ToScreen(&r.right, &r.bottom);
-  // ToScreen rounds down, so the pixel that starts a picture pixel may lie one further on.
-  r.right = std::min(r.right + 1, box.left + box.width);
-  r.bottom = std::min(r.bottom + 1, box.top + box.height);
-  return r;
-}
-
 void EndIfWaylandLost(wl_display* display) {
   if (!display || wl_display_get_error(display) == 0) return;
   const char* name = std::getenv("WAYLAND_DISPLAY");

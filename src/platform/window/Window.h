@@ -632,8 +632,21 @@ BOOL RedrawWindow(HWND hwnd, const RECT* rect, HRGN region, UINT flags);
 // bitCount is 8 (colors holds the table), 16 (masks, or 5-6-5 when masks is nullptr), 24
 // or 32 (XRGB). The top-level's back buffer takes the scaled picture, so a later WM_PAINT
 // starts from it.
+// A picture that fills a top-level's client area goes to the presenter as it is, and only
+// where it differs from the last one put there: with `changes`, a caller that numbers its
+// pictures and knows where each can differ from the one before saves looking elsewhere.
+struct PictureChanges {
+  uint64_t picture = 0;  // this picture's number in the caller's own count, from 1
+  uint64_t after = 0;    // the caller's picture it follows; 0 when it knows of none
+  const RECT* within = nullptr;  // where this one can differ from that one
+  int count = 0;
+};
 BOOL PresentWindowPixels(HWND hwnd, const void* pixels, int width, int height, int pitch, int bitCount,
-                         const DWORD* masks, const RGBQUAD* colors, int colorCount);
+                         const DWORD* masks, const RGBQUAD* colors, int colorCount,
+                         const PictureChanges* changes = nullptr);
+// Ours: the next picture put on the window is sent whole, not only where it differs from
+// the last one: for a display whose surfaces were lost or restored.
+void ForgetPresentedPicture(HWND hwnd);
 
 // Ours: a copy of a top-level window's back buffer (XRGB, one DWORD per pixel, top-down).
 struct WindowPixels {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/window/KeptPicture.h"
 #include "platform/window/Presenter.h"
 #include "platform/window/Window.h"
 
@@ -60,6 +61,11 @@ struct Window {
   std::shared_ptr<BackBuffer> buffer;
   bool dirty = false;
   RECT dirtyRect{};  // buffer coordinates
+  // The last picture put on the window from outside that filled its client area. It goes
+  // to the presenter as it is; the back buffer takes it only when something needs the
+  // buffer (`bufferOwesPicture` until then).
+  std::unique_ptr<KeptPicture> picture;
+  bool bufferOwesPicture = false;
   bool nativeOpen = false;
   uint64_t lastClickTime = 0;
   POINT lastClickPos{};
@@ -165,6 +171,9 @@ bool Contains(const RECT& r, POINT p);
 void InvalidateTree(Window& w, const RECT& local, bool erase);
 void MarkDirty(Window& top, const RECT& bufferRect);
 void FlushPresents();
+// Puts the last picture from outside into the back buffer if the buffer does not hold it
+// yet; before anything reads, draws on or resizes the buffer.
+void SettlePicture(Window& top);
 Window* FindPaintable(uintptr_t filter);
 
 // Activation and focus.

@@ -150,6 +150,7 @@ void ResizeBuffer(Window& top) {
   const int width = std::clamp<int>(client.right, 1, kMaxWindowExtent);
   const int height = std::clamp<int>(client.bottom, 1, kMaxWindowExtent);
   if (top.buffer && top.buffer->width == width && top.buffer->height == height) return;
+  SettlePicture(top);
   // A DC handed out earlier keeps the old buffer alive until it is released.
   auto fresh = std::make_shared<BackBuffer>();
   fresh->width = width;

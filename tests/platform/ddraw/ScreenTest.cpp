@@ -1,6 +1,7 @@
 // What reaches the screen: flips, the palette of an 8-bit screen, the windowed primary,
 // lost surfaces, and modes seen by the program while the monitor keeps its own.
 #include "platform/ddraw/DDrawTestSupport.h"
+#include "platform/window/ModeFrames.h"
 #include "support/Png.h"
 
 namespace {
@@ -169,14 +170,25 @@ TEST_F(DDrawTest, WhileAModeIsSetTheProgramSeesAScreenOfItsSize) {
   EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
 }
 
-TEST_F(DDrawTest, AModeIsLetterboxedOntoTheMonitorWithExactPixels) {
-  HWND form = Window(WS_POPUP | WS_VISIBLE, 0, 0, 1920, 1080);
-  ASSERT_EQ(dd->SetCooperativeLevel(form, 0x53), DD_OK);
-  ASSERT_EQ(dd->SetDisplayMode(800, 600, 16), DD_OK);
-  headless::ActivateWindow(form);
-  PumpMessages();
+// 800 x 600 x 16 held by a full-screen form on the 1920 x 1080 monitor, with its flipping
+// primary.
+class DDrawModeTest : public DDrawTest {
+ protected:
+  LPDIRECTDRAWSURFACE ModeOnTheMonitor(HWND* form, LPDIRECTDRAWSURFACE* back) {
+    *form = Window(WS_POPUP | WS_VISIBLE, 0, 0, 1920, 1080);
+    EXPECT_EQ(dd->SetCooperativeLevel(*form, 0x53), DD_OK);
+    EXPECT_EQ(dd->SetDisplayMode(800, 600, 16), DD_OK);
+    headless::ActivateWindow(*form);
+    PumpMessages();
+    return FlipChain(back);
+  }
+};
+
+TEST_F(DDrawModeTest, AModeIsLetterboxedOntoTheMonitorWithExactPixels) {
+  HWND form = nullptr;
   LPDIRECTDRAWSURFACE back = nullptr;
-  LPDIRECTDRAWSURFACE primary = FlipChain(&back);
+  LPDIRECTDRAWSURFACE primary = ModeOnTheMonitor(&form, &back);
+  ASSERT_NE(primary, nullptr);
   // White, with a red top-left pixel, a blue bottom-right one and a green column at x = 400.
   Fill(back, 0xFFFF);
   SetPixelValue(back, 0, 0, 0xF800);
@@ -217,4 +229,78 @@ TEST_F(DDrawTest, AModeIsLetterboxedOntoTheMonitorWithExactPixels) {
   dd = nullptr;
   EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 1920);
   EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 1080);
+}
+
+// The screen is sent only what can have changed since the last flip, as the display service
+// knows from what was drawn where. Whichever way a frame is drawn (fills of all or part,
+// keyed and plain blits, a lock, a device context, a restore), the screen after each flip
+// is the whole primary, letterboxed.
+TEST_F(DDrawModeTest, EveryWayOfDrawingAFrameReachesTheScreen) {
+  HWND form = nullptr;
+  LPDIRECTDRAWSURFACE back = nullptr;
+  LPDIRECTDRAWSURFACE primary = ModeOnTheMonitor(&form, &back);
+  ASSERT_NE(primary, nullptr);
+  LPDIRECTDRAWSURFACE sprite = Offscreen(30, 20);
+  Fill(sprite, 0x07E0);
+  RECT hole{10, 5, 20, 15};
+  Fill(sprite, 0, &hole);
+  Key(sprite, 0);
+  // The primary is read through a copy: a lock on it would count as drawing all over it.
+  LPDIRECTDRAWSURFACE copy = Offscreen(800, 600, DDSCAPS_SYSTEMMEMORY);
+  auto shown = [&](int frame) {
+    ASSERT_EQ(copy->Blt(nullptr, primary, nullptr, DDBLT_WAIT, nullptr), DD_OK);
+    DDSURFACEDESC d = Desc();
+    ASSERT_EQ(copy->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+    std::vector<uint16_t> pixels(800 * 600);
+    for (int y = 0; y < 600; ++y)
+      std::memcpy(&pixels[static_cast<size_t>(y) * 800], static_cast<const uint8_t*>(d.lpSurface) + y * d.lPitch, 1600);
+    copy->Unlock(nullptr);
+    WindowPixels frameShown;
+    ASSERT_TRUE(headless::LastFrame(form, &frameShown));
+    ASSERT_EQ(FirstDifference(frameShown.pixels, ExpectedScreen(pixels, 1920, 1080), 1920), "") << "frame " << frame;
+  };
+  for (int frame = 0; frame < 24; ++frame) {
+    // Mostly black, now and then another colour all over.
+    ASSERT_EQ(Fill(back, frame % 9 == 4 ? 0x1234 : 0), DD_OK);
+    for (int i = 0; i < 12; ++i) {
+      const DWORD x = static_cast<DWORD>((i * 61 + frame * 7) % 760), y = static_cast<DWORD>((i * 43 + frame * 5) % 570);
+      ASSERT_EQ(back->BltFast(x, y, sprite, nullptr, (i % 2 ? DDBLTFAST_SRCCOLORKEY : 0) | DDBLTFAST_WAIT), DD_OK);
+    }
+    if (frame % 4 == 1) {
+      RECT part{static_cast<LONG>(frame * 11), 300, static_cast<LONG>(frame * 11 + 40), 340};
+      ASSERT_EQ(Fill(back, 0xF81F, &part), DD_OK);
+    }
+    if (frame % 5 == 2) {
+      RECT locked{500, 100, 540, 140};
+      DDSURFACEDESC d = Desc();
+      ASSERT_EQ(back->Lock(&locked, &d, DDLOCK_WAIT, nullptr), DD_OK);
+      for (int y = 0; y < 40; ++y) static_cast<uint16_t*>(d.lpSurface)[y * d.lPitch / 2 + (y + frame) % 40] = 0xFFFF;
+      back->Unlock(nullptr);
+    }
+    if (frame % 7 == 3) {
+      HDC dc = nullptr;
+      ASSERT_EQ(back->GetDC(&dc), DD_OK);
+      for (int x = 0; x < 50; ++x) SetPixel(dc, 600 + x, 500 + frame, RGB(255, 255, 0));
+      back->ReleaseDC(dc);
+    }
+    ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    shown(frame);
+    if (frame == 15) {
+      // Lost and restored: what the screen shows comes back whole.
+      headless::ActivateOtherApplication();
+      PumpMessages();
+      headless::ActivateWindow(form);
+      PumpMessages();
+      EXPECT_EQ(primary->IsLost(), DDERR_SURFACELOST);
+      ASSERT_EQ(primary->Restore(), DD_OK);
+      if (sprite->IsLost() == DDERR_SURFACELOST) {
+        ASSERT_EQ(sprite->Restore(), DD_OK);
+        Fill(sprite, 0x07E0);
+        Fill(sprite, 0, &hole);
+      }
+    }
+  }
+  copy->Release();
+  sprite->Release();
+  primary->Release();
 }

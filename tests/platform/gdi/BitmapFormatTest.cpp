@@ -61,6 +61,57 @@ TEST(BitmapFormat, SurfaceFormatsPackAndUnpack) {
   EXPECT_EQ(bmp::kIndexed8.BytesPerPixel(), 1);
 }
 
+// A screen shows each channel at the nearest of 256 levels: 5-bit 3 is 25 (not the 24 that
+// repeating its bits gives), 6-bit 2 is 8; channels wider than 8 bits keep their top 8.
+TEST(BitmapFormat, ScreenRowsWidenEveryFormatWithRounding) {
+  const uint32_t colors[3] = {0x112233, 0x445566, 0x778899};
+  const bmp::PixelFormat tenBits{32, {0x3FF00000, 0x000FFC00, 0x000003FF}};
+  struct Case {
+    bmp::PixelFormat format;
+    uint32_t pixel;
+    uint32_t shown;
+  };
+  const Case cases[] = {
+      {bmp::kRgb565, 0xF800, 0xFF0000},      {bmp::kRgb565, 0x0041, 0x000808},  // green 2, blue 1
+      {bmp::kRgb565, 0x1863, 0x190C19},      // 3, 3, 3
+      {bmp::kRgb555, 0x0C63, 0x191919},      {bmp::kRgb555, 0x7FFF, 0xFFFFFF},
+      {bmp::kRgb888, 0xAB123456, 0x123456},  // the top byte is no colour
+      {tenBits, 0x3FF00000 | (0x155u << 10) | 0x003, 0xFF5500},
+      {bmp::DefaultFormat(24), 0x0A0B0C, 0x0A0B0C},
+      {bmp::kIndexed8, 2, 0x778899},         {bmp::kIndexed8, 3, 0},  // past the table: black
+  };
+  for (const Case& c : cases) {
+    const bmp::ScreenRows rows(c.format, colors, 3);
+    EXPECT_EQ(rows.Value(c.pixel), c.shown) << std::hex << c.pixel;
+    // Rows of every length the block routines split differently convert each pixel alike.
+    for (int count : {1, 7, 8, 9, 16, 17, 33, 70}) {
+      const int bytes = c.format.BytesPerPixel();
+      std::vector<uint8_t> row(static_cast<size_t>(count * bytes) + 3, 0xEE);
+      for (int x = 0; x < count; ++x) std::memcpy(&row[static_cast<size_t>(x * bytes)], &c.pixel, static_cast<size_t>(bytes));
+      std::vector<uint32_t> out(static_cast<size_t>(count) + 1, 0xDEADBEEF);
+      rows.Convert(row.data(), count, out.data());
+      EXPECT_EQ(std::count(out.begin(), out.end() - 1, c.shown), count) << std::hex << c.pixel << " x " << std::dec << count;
+      EXPECT_EQ(out.back(), 0xDEADBEEFu) << "written past the row";
+    }
+  }
+  // The 5-6-5 rows, in blocks, agree with the rule for every value.
+  const bmp::ScreenRows rows(bmp::kRgb565);
+  std::vector<uint16_t> all(65536);
+  for (uint32_t v = 0; v < 65536; ++v) all[v] = static_cast<uint16_t>(v);
+  std::vector<uint32_t> shown(65536);
+  rows.Convert(reinterpret_cast<const uint8_t*>(all.data()), 65536, shown.data());
+  for (uint32_t v = 0; v < 65536; ++v) {
+    const uint32_t want = (uint32_t{bmp::kRgb565.Red().Widen(v)} << 16) | (uint32_t{bmp::kRgb565.Green().Widen(v)} << 8) |
+                          bmp::kRgb565.Blue().Widen(v);
+    ASSERT_EQ(shown[v], want) << std::hex << v;
+  }
+  EXPECT_TRUE(rows.SameAs(bmp::kRgb565, nullptr, 0));
+  EXPECT_FALSE(rows.SameAs(bmp::kRgb555, nullptr, 0));
+  const bmp::ScreenRows indexed(bmp::kIndexed8, colors, 3);
+  EXPECT_TRUE(indexed.SameAs(bmp::kIndexed8, colors, 3));
+  EXPECT_FALSE(indexed.SameAs(bmp::kIndexed8, colors, 2));
+}
+
 TEST(BitmapFormat, MasksMustBeSeparateRunsInsideThePixel) {
   const uint32_t good[3] = {0xF800, 0x07E0, 0x001F};
   EXPECT_EQ(bmp::CheckMasks(good, 16), bmp::MaskFault::None);

@@ -1,4 +1,6 @@
 // Device contexts, bitmap records, palettes and handle checking.
+#include <functional>
+
 #include "platform/gdi/GdiTestUtil.h"
 
 namespace {
@@ -323,6 +325,73 @@ TEST(GdiObjects, MemoryDcMadeForABufferReportsThatBuffersDepth) {
   DeleteObject(like);
   DeleteDC(mem);
   DeleteDC(buffer);
+}
+
+}  // namespace
+
+namespace {
+
+// What SetBoundsRect collects: the rectangle around everything drawn through the DC, in
+// logical coordinates, for every way of drawing; nothing for drawing clipped away.
+TEST(GdiObjects, ADcCollectsTheBoundsOfWhatItDraws) {
+  std::vector<uint16_t> pixels(100 * 60, 0);
+  HDC dc = CreateBufferDC(pixels.data(), 100, 60, 200, 16, kMasks565, nullptr, 0);
+  ASSERT_NE(dc, nullptr);
+  TestDib source(8, 6, 16, kMasks565);
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+  struct Case {
+    const char* what;
+    std::function<void()> draw;
+    RECT bounds;  // empty: nothing
+  };
+  const Case cases[] = {
+      {"FillRect", [&] { RECT r{10, 5, 20, 15}; FillRect(dc, &r, red); }, {10, 5, 20, 15}},
+      {"SetPixel", [&] { SetPixel(dc, 50, 40, RGB(0, 255, 0)); }, {50, 40, 51, 41}},
+      {"BitBlt", [&] { BitBlt(dc, 30, 20, 8, 6, source.dc, 0, 0, SRCCOPY); }, {30, 20, 38, 26}},
+      {"StretchBlt", [&] { StretchBlt(dc, 0, 0, 16, 12, source.dc, 0, 0, 8, 6, SRCCOPY); }, {0, 0, 16, 12}},
+      {"LineTo", [&] { MoveToEx(dc, 2, 50, nullptr); LineTo(dc, 12, 50); }, {2, 50, 12, 51}},
+      {"off the buffer", [&] { RECT r{200, 200, 210, 210}; FillRect(dc, &r, red); }, {0, 0, 0, 0}},
+      {"after moving the origin", [&] {
+         SetViewportOrgEx(dc, 5, 7, nullptr);
+         RECT r{0, 0, 2, 3};
+         FillRect(dc, &r, red);
+       }, {0, 0, 2, 3}},
+  };
+  RECT got{};
+  EXPECT_EQ(GetBoundsRect(dc, &got, 0), DCB_RESET) << "collecting is off at first";
+  FillRect(dc, &cases[0].bounds, red);
+  EXPECT_EQ(GetBoundsRect(dc, &got, 0), DCB_RESET);
+  EXPECT_EQ(SetBoundsRect(dc, nullptr, DCB_ENABLE | DCB_RESET), DCB_DISABLE | DCB_RESET);
+  for (const Case& c : cases) {
+    SetBoundsRect(dc, nullptr, DCB_RESET);
+    c.draw();
+    const bool drawn = c.bounds.right > c.bounds.left;
+    EXPECT_EQ(GetBoundsRect(dc, &got, 0), drawn ? DCB_SET : DCB_RESET) << c.what;
+    EXPECT_TRUE(got.left == c.bounds.left && got.top == c.bounds.top && got.right == c.bounds.right &&
+                got.bottom == c.bounds.bottom)
+        << c.what << ": " << got.left << "," << got.top << " " << got.right << "," << got.bottom;
+  }
+  // Text lands inside its cell; the bounds grow to take in each thing drawn, and reading
+  // with DCB_RESET empties them.
+  SetViewportOrgEx(dc, 0, 0, nullptr);
+  SetBoundsRect(dc, nullptr, DCB_RESET);
+  SetBkMode(dc, TRANSPARENT);
+  ASSERT_TRUE(TextOutA(dc, 20, 30, "Pe", 2));
+  SetPixel(dc, 90, 2, RGB(0, 0, 255));
+  ASSERT_EQ(GetBoundsRect(dc, &got, DCB_RESET), DCB_SET);
+  EXPECT_EQ(got.top, 2);
+  EXPECT_EQ(got.right, 91);
+  EXPECT_GE(got.left, 20);
+  EXPECT_GT(got.bottom, 32);
+  EXPECT_LE(got.bottom, 60);
+  EXPECT_EQ(GetBoundsRect(dc, &got, 0), DCB_RESET);
+  EXPECT_EQ(SetBoundsRect(dc, nullptr, DCB_DISABLE), DCB_ENABLE | DCB_RESET);
+  SetPixel(dc, 1, 1, RGB(0, 0, 255));
+  EXPECT_EQ(GetBoundsRect(dc, &got, 0), DCB_RESET);
+  EXPECT_EQ(SetBoundsRect(nullptr, nullptr, DCB_ENABLE), 0u);
+  EXPECT_EQ(GetBoundsRect(nullptr, &got, 0), 0u);
+  DeleteObject(red);
+  DeleteDC(dc);
 }
 
 }  // namespace
