@@ -62,6 +62,7 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
       DrawLetterboxed(pixels, pitch, w.frame.data(), w.width * 4, w.width, w.height,
                       FitLetterbox(width, height, w.width, w.height), sameShape ? Bars::Keep : Bars::Draw);
       ++w.presents;
+      NotePresented(id);
       return;
     }
     // A test reads whole frames, so the whole buffer is kept, not only the dirty part.
@@ -75,6 +76,7 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
       std::copy(row, row + width, w.frame.begin() + static_cast<ptrdiff_t>(y) * width);
     }
     ++w.presents;
+    NotePresented(id);
   }
   void SetCursorShape(int, bool visible) override { cursorShown_ = visible; }
   void SetCapture(NativeId, bool) override {}

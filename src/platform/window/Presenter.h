@@ -91,6 +91,10 @@ class Presenter {
   virtual bool AnyWindowFocused() = 0;
 };
 
+// A presenter calls this once it has shown the pixels of a Present: the present listener
+// (PresenterChoice.h) hears of it.
+void NotePresented(NativeId id);
+
 std::unique_ptr<Presenter> MakeHeadlessPresenter();
 // nullptr with `error` set when no display can be opened.
 std::unique_ptr<Presenter> MakeSdlPresenter(std::string* error);

@@ -8,7 +8,17 @@
 
 using namespace window_internal;
 
+namespace {
+
+TPresentListener gPresentListener;
+
+}  // namespace
+
 namespace window_internal {
+
+void NotePresented(NativeId id) {
+  if (gPresentListener) gPresentListener(H(id));
+}
 
 bool EnsurePresenterNow() {
   State& s = S();
@@ -56,6 +66,8 @@ BOOL UseSdlPresenter() {
   return TRUE;
 }
 
+void SetPresentListener(TPresentListener Listener) { gPresentListener = std::move(Listener); }
+
 BOOL EnsurePresenter() { return EnsurePresenterNow() ? TRUE : FALSE; }
 PresenterKind CurrentPresenterKind() { return S().kind; }
 const std::string& PresenterError() { return S().presenterError; }
@@ -75,6 +87,7 @@ void ResetWindowSystem() {
   for (auto& [dc, record] : s.dcs) DeleteDC(dc);
   ForgetScreenMode();
   for (auto& [index, brush] : s.sysColorBrushes) DeleteObject(brush);
+  gPresentListener = nullptr;
   std::lock_guard lock(QueueMutex());
   s = State{};
 }
