@@ -11,10 +11,15 @@ using namespace window_internal;
 namespace {
 
 TPresentListener gPresentListener;
+// A plain pointer, so that registering before main does not depend on the order in which
+// the program's parts start.
+DisplayPresenterFactory gDisplayPresenter = nullptr;
 
 }  // namespace
 
 namespace window_internal {
+
+void RegisterDisplayPresenter(DisplayPresenterFactory factory) { gDisplayPresenter = factory; }
 
 void NotePresented(NativeId id) {
   if (gPresentListener) gPresentListener(H(id));
@@ -53,8 +58,12 @@ BOOL UseSdlPresenter() {
   State& s = S();
   if (s.kind == PresenterKind::Sdl) return TRUE;
   if (s.presenter) ResetWindowSystem();
+  if (gDisplayPresenter == nullptr) {
+    s.presenterError = "This program was built without the SDL presenter: it shows no windows on a display";
+    return FALSE;
+  }
   std::string error;
-  auto presenter = MakeSdlPresenter(&error);
+  auto presenter = gDisplayPresenter(&error);
   if (!presenter) {
     s.presenterError = error;
     return FALSE;
