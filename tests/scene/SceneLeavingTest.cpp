@@ -107,7 +107,7 @@ TEST_F(SceneLeavingTest, TheFirstTwoMovesDoNothingAndTheThirdLeaves) {
   MoveMouse();
   MoveMouse();
   EXPECT_TRUE(Running());
-  EXPECT_TRUE(PelloraUnit::FirstMoveSeen && PelloraUnit::SecondMoveSeen);
+  EXPECT_TRUE(PelloraUnit::State().FirstMoveSeen && PelloraUnit::State().SecondMoveSeen);
   Idle();
   EXPECT_EQ(MainForm->FrameCount(), 4);
   MoveMouse();
@@ -149,7 +149,7 @@ TEST_F(SceneLeavingTest, AnyMouseButtonLeaves) {
   headless::MouseButton(3, true, 640, 480);
   Application->ProcessMessages();
   EXPECT_FALSE(Running());
-  EXPECT_FALSE(PelloraUnit::FirstMoveSeen);  // a press is not a move
+  EXPECT_FALSE(PelloraUnit::State().FirstMoveSeen);  // a press is not a move
 }
 
 TEST_F(SceneLeavingTest, WhatIsWrittenBackIsWhatWasReadAtTheStartInItsReducedForm) {
@@ -217,7 +217,7 @@ TEST_F(SceneLeavingTest, AWrongPasswordGoesBackToTheSaverWhereTwoMovesAreIgnored
   MoveMouse();
   ASSERT_EQ(PromptsShown, 1);
   EXPECT_TRUE(Running());
-  EXPECT_FALSE(PelloraUnit::FirstMoveSeen || PelloraUnit::SecondMoveSeen);
+  EXPECT_FALSE(PelloraUnit::State().FirstMoveSeen || PelloraUnit::State().SecondMoveSeen);
   EXPECT_EQ(StoredSetting(BallsCountName), "(none)");  // nothing written
   // The scene is in front again and its frames reach the screen.
   const int presents = headless::PresentCount(MainForm->Handle());
