@@ -172,6 +172,7 @@ void TDXForm::CreateParams(TCreateParams& Params) {
 }
 
 void TDXForm::WndProc(TMessage& Message) {
+  // The system keeps the low four bits of a system command for itself.
   if (Message.Msg == WM_SYSCOMMAND && (Message.WParam & 0xFFF0) == SC_MINIMIZE) {
     TForm::WndProc(Message);
     SetWindowState(wsMinimized);

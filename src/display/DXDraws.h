@@ -1,9 +1,9 @@
 #pragma once
 // The display layer above the surfaces: the wanted full-screen mode with its fall-back
-// rules (TDirectDrawDisplay) and the modes the display service offers, and the display
-// component (TCustomDXDraw) that brings the display up and down, owns the primary and back
-// surfaces, the palette and the clipper, tells its listeners when surfaces come and go,
-// and presents each frame through one of two drivers.
+// rules and the modes the display service offers (TDirectDrawDisplay, in DXDrawsModes.cpp),
+// and the display component (TCustomDXDraw) that brings the display up and down, owns the
+// primary and back surfaces, the palette and the clipper, tells its listeners when surfaces
+// come and go, and presents each frame through one of two drivers (DXDrawsDrivers.cpp).
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -287,7 +287,6 @@ class TCustomDXDraw : public TCustomControl, public TDirectDrawDisplayHost {
   TDirectDrawClipper* Clipper() const { return FClipper; }
   // The last cooperative level asked for (recorded only, like its result).
   DWORD CooperativeLevel() const { return FCooperativeLevel; }
-  GUID* DriverGuid() const { return FDriverGuid.get(); }
 
   const TNotifyEvent& OnFinalize() const { return FOnFinalize; }
   void SetOnFinalize(TNotifyEvent Value) { FOnFinalize = std::move(Value); }
@@ -356,7 +355,6 @@ class TCustomDXDraw : public TCustomControl, public TDirectDrawDisplayHost {
   TDirectDrawClipper* FClipper = nullptr;
   TDirectDraw* FDirectDraw = nullptr;
   std::unique_ptr<TDirectDrawDisplay> FDisplay;
-  std::unique_ptr<GUID> FDriverGuid;
   std::unique_ptr<TDXDrawDriver> FDriver;
   TDirectDrawPalette* FPalette = nullptr;
   TDirectDrawSurface* FPrimarySurface = nullptr;
