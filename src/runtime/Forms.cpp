@@ -761,10 +761,10 @@ void TApplication::CallIdleHandler(TIdleEvent& Handler, IdlePassState& Pass) {
   }
   if (!done) {
     // The loop may sleep to the next clock reading only if every callback that wants to
-    // come back asked for that, all of them on the same reading.
-    const bool agrees = !Pass.NotDone || (Pass.WaitForClock && Pass.Reading == FIdleClockSeen);
-    Pass.WaitForClock = FIdleClockAsked && agrees;
-    Pass.Reading = FIdleClockSeen;
+    // come back asked for that. The first one's reading is the one to pass: a later one
+    // that differs means the clock has passed it already.
+    if (!Pass.NotDone) Pass.Reading = FIdleClockSeen;
+    Pass.WaitForClock = FIdleClockAsked && (Pass.WaitForClock || !Pass.NotDone);
     Pass.NotDone = true;
   }
   if (failure) std::rethrow_exception(failure);

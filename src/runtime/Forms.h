@@ -306,8 +306,8 @@ class TApplication : public TComponent {
   // What the callbacks of one pass asked of the wait after it.
   struct IdlePassState {
     bool NotDone = false;       // some callback wants to come back
-    bool WaitForClock = false;  // each such callback asked to wait for the clock...
-    DWORD Reading = 0;          // ...on this one reading
+    bool WaitForClock = false;  // each such callback asked to wait for the clock
+    DWORD Reading = 0;          // to pass the first one's reading
   };
   void CallIdleHandler(TIdleEvent& Handler, IdlePassState& Pass);
   void WndProc(TMessage& Message);
