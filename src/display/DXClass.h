@@ -1,7 +1,8 @@
 #pragma once
 // The frame timer. It has no thread and no system timer: while it runs it subscribes to
-// the application's idle processing, reads the millisecond clock on every idle pass, and ticks
-// once at least Interval milliseconds have passed, reporting how many intervals that was.
+// the application's idle processing, reads the millisecond clock on every idle pass, and
+// ticks once at least Interval milliseconds have passed, reporting how many intervals that
+// was.
 // With ActiveOnly it pauses while another program is the active one.
 //
 // Also the form base class of the display layer, TDXForm.
@@ -47,7 +48,8 @@ class TCustomDXTimer : public TComponent {
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
   // The timer's steps. Arm starts it (running, or paused while the application is
-  // inactive); Disarm stops it; AttachIdle and DetachIdle subscribe to idle processing and leave it.
+  // inactive); Disarm stops it; AttachIdle and DetachIdle subscribe to the application's
+  // idle processing and leave it.
   void Arm();
   void Disarm();
   void AttachIdle();
