@@ -16,13 +16,16 @@ namespace {
 constexpr int64_t MaxBallSide = 1024;
 constexpr const char* SBallPictureTooLarge = "Picture too large for a ball (%dx%d; at most %dx%d)";
 
-// The pixels of the saver's display mode, and the colours sprites are held in.
+// The pixels of the saver's display mode, the colours sprites are held in, and the runtime's
+// colours (red in the low byte).
 constexpr bmp::PixelFormat SaverScreen = bmp::kRgb565;
 constexpr bmp::PixelFormat SpriteColours = bmp::kRgb888;
+constexpr bmp::PixelFormat RuntimeColours{32, {0x0000FF, 0x00FF00, 0xFF0000}};
 
 uint32_t SpriteColour(TColor color) {
-  const auto c = static_cast<uint32_t>(color);
-  return SpriteColours.Pack(static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c >> 16));
+  uint8_t red, green, blue;
+  RuntimeColours.Unpack(static_cast<uint32_t>(color), red, green, blue);
+  return SpriteColours.Pack(red, green, blue);
 }
 
 }  // namespace
