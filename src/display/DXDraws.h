@@ -261,7 +261,6 @@ class TCustomDXDraw : public TCustomControl, public TDirectDrawDisplayHost {
   bool AutoSize() const { return FAutoSize; }
   void SetAutoSize(bool Value);
   TDirectDrawDisplay* Display() const { return FDisplay.get(); }
-  void SetDisplay(TDirectDrawDisplay* Value) { FDisplay->Assign(Value); }
   TDXDrawOptions Options() const { return FOptions; }
   void SetOptions(TDXDrawOptions Value);
   TDXDrawOptions EffectiveOptions() const { return FEffectiveOptions; }
@@ -277,7 +276,6 @@ class TCustomDXDraw : public TCustomControl, public TDirectDrawDisplayHost {
   bool InitializeAttempted() const { return FInitializeAttempted; }
   bool HasObjects() const { return FHasObjects; }
   bool Busy() const { return FBusy; }
-  int32_t EventDepth() const { return FEventDepth; }
   TCustomForm* Form() const { return FForm; }
   TDXDrawDriver* Driver() const { return FDriver.get(); }
   TDirectDraw* DirectDraw() const override { return FDirectDraw; }
