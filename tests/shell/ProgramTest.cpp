@@ -67,20 +67,34 @@ std::string UnusedDisplay() {
 // do, and ends at once with a failure status, instead of hanging on windows it never made.
 TEST(ProgramTest, WithoutADisplayEveryModeSaysSoAndFails) {
   const std::string noServer = UnusedDisplay();
-  const std::string advice = ". Start pellora from a desktop session, or set DISPLAY to a running X server (for example DISPLAY=:0).\n";
+  const std::string advice =
+      ". Start pellora from a desktop session, or set WAYLAND_DISPLAY to a running Wayland compositor or DISPLAY to a "
+      "running X server (for example DISPLAY=:0).\n";
+  const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u PELLORA_HEADLESS -u SDL_VIDEODRIVER";
   for (const char* arguments : {"", "/s", "/S", "/c", "/c:1234", "/a", "/A 5678"}) {
-    RunResult result = RunProgram(arguments, "env -u DISPLAY -u PELLORA_HEADLESS");
+    RunResult result = RunProgram(arguments, noDisplay);
     EXPECT_EQ(result.exitCode, 1) << "'" << arguments << "'";
-    EXPECT_EQ(result.output, "pellora: DISPLAY is not set, so there is no display to show windows on" + advice) << arguments;
+    EXPECT_EQ(result.output, "pellora: neither WAYLAND_DISPLAY nor DISPLAY is set, so there is no display to show windows on" + advice)
+        << arguments;
 
-    result = RunProgram(arguments, "env -u PELLORA_HEADLESS DISPLAY=" + noServer);
-    EXPECT_EQ(result.exitCode, 1) << "'" << arguments << "' on " << noServer;
-    EXPECT_EQ(result.output.rfind("pellora: The display " + noServer + " cannot be opened", 0), 0u) << result.output;
-    EXPECT_NE(result.output.find(advice), std::string::npos) << result.output;
-    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+    // A display named that cannot be reached, X or Wayland, said in one line with the same
+    // advice. With both named, X's is the last word: a Wayland display that cannot be
+    // reached leaves X to try.
+    const std::string noWayland = "WAYLAND_DISPLAY=pellora-none-" + noServer.substr(1);
+    for (const std::string& display : {"DISPLAY=" + noServer, noWayland, noWayland + " DISPLAY=" + noServer}) {
+      result = RunProgram(arguments, noDisplay + " " + display);
+      const std::string opened =
+          display.find("DISPLAY=:") != std::string::npos
+              ? "pellora: The display " + noServer + " cannot be opened"
+              : "pellora: The Wayland display pellora-none-" + noServer.substr(1) + " cannot be opened";
+      EXPECT_EQ(result.exitCode, 1) << "'" << arguments << "' with " << display;
+      EXPECT_EQ(result.output.rfind(opened, 0), 0u) << result.output;
+      EXPECT_NE(result.output.find(advice), std::string::npos) << result.output;
+      EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+    }
   }
   // A switch that runs no mode needs no display: it still ends quietly and well.
-  const RunResult unknown = RunProgram("/p 1234", "env -u DISPLAY -u PELLORA_HEADLESS");
+  const RunResult unknown = RunProgram("/p 1234", noDisplay);
   EXPECT_EQ(unknown.exitCode, 0);
   EXPECT_EQ(unknown.output, "");
 }

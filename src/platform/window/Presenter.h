@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/WinTypes.h"
+#include "platform/window/PresenterChoice.h"
 
 namespace window_internal {
 
@@ -99,8 +100,8 @@ std::unique_ptr<Presenter> MakeHeadlessPresenter();
 // nullptr with `error` set when no display can be opened. Defined by the SDL presenter's own
 // library, which registers it as the display presenter when the program starts; a program
 // without that library (the screen lockers' hack) has only the headless presenter.
-std::unique_ptr<Presenter> MakeSdlPresenter(std::string* error);
-using DisplayPresenterFactory = std::unique_ptr<Presenter> (*)(std::string* error);
+std::unique_ptr<Presenter> MakeSdlPresenter(DisplaySystem system, std::string* error);
+using DisplayPresenterFactory = std::unique_ptr<Presenter> (*)(DisplaySystem system, std::string* error);
 void RegisterDisplayPresenter(DisplayPresenterFactory factory);
 
 // The headless presenter's extra surface for tests.

@@ -25,7 +25,11 @@ void NotePresented(NativeId id) {
   if (gPresentListener) gPresentListener(H(id));
 }
 
-bool EnsurePresenterNow() {
+namespace {
+
+bool Set(const char* value) { return value && *value; }
+
+bool EnsurePresenterFor(WindowsShown shown) {
   State& s = S();
   if (s.presenter) return true;
   const char* headlessVar = std::getenv("PELLORA_HEADLESS");
@@ -33,16 +37,44 @@ bool EnsurePresenterNow() {
     UseHeadlessPresenter();
     return true;
   }
-  const char* display = std::getenv("DISPLAY");
-  if (!display || !*display) {
+  DisplaySystem system = DisplaySystem::XServer;
+  if (!ChooseDisplaySystem(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"), std::getenv("SDL_VIDEODRIVER"),
+                           shown, &system)) {
     s.presenterError =
-        "No display to show windows on: DISPLAY is not set (set PELLORA_HEADLESS=1 to run without a display)";
+        "No display to show windows on: neither WAYLAND_DISPLAY nor DISPLAY is set (set PELLORA_HEADLESS=1 to run "
+        "without a display)";
     return false;
   }
-  return UseSdlPresenter() != FALSE;
+  if (UseSdlPresenter(system)) return true;
+  // A compositor that cannot be reached while an X server can: the saver still shows.
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  if (system == DisplaySystem::Wayland && !Set(driver) && Set(std::getenv("DISPLAY"))) {
+    return UseSdlPresenter(DisplaySystem::XServer) != FALSE;
+  }
+  return false;
 }
 
+}  // namespace
+
+bool EnsurePresenterNow() { return EnsurePresenterFor(WindowsShown::Dialogs); }
+
 }  // namespace window_internal
+
+BOOL ChooseDisplaySystem(const char* display, const char* waylandDisplay, const char* videoDriver,
+                         WindowsShown shown, DisplaySystem* chosen) {
+  if (Set(videoDriver) && std::strcmp(videoDriver, "x11") == 0) {
+    *chosen = DisplaySystem::XServer;
+    return TRUE;
+  }
+  if (Set(videoDriver) && std::strcmp(videoDriver, "wayland") == 0) {
+    *chosen = DisplaySystem::Wayland;
+    return TRUE;
+  }
+  if (!Set(display) && !Set(waylandDisplay)) return FALSE;
+  const bool wayland = Set(waylandDisplay) && (!Set(display) || shown == WindowsShown::FullScreen);
+  *chosen = wayland ? DisplaySystem::Wayland : DisplaySystem::XServer;
+  return TRUE;
+}
 
 void UseHeadlessPresenter() {
   State& s = S();
@@ -54,7 +86,7 @@ void UseHeadlessPresenter() {
   s.presenterError.clear();
 }
 
-BOOL UseSdlPresenter() {
+BOOL UseSdlPresenter(DisplaySystem system) {
   State& s = S();
   if (s.kind == PresenterKind::Sdl) return TRUE;
   if (s.presenter) ResetWindowSystem();
@@ -63,7 +95,7 @@ BOOL UseSdlPresenter() {
     return FALSE;
   }
   std::string error;
-  auto presenter = gDisplayPresenter(&error);
+  auto presenter = gDisplayPresenter(system, &error);
   if (!presenter) {
     s.presenterError = error;
     return FALSE;
@@ -77,7 +109,7 @@ BOOL UseSdlPresenter() {
 
 void SetPresentListener(TPresentListener Listener) { gPresentListener = std::move(Listener); }
 
-BOOL EnsurePresenter() { return EnsurePresenterNow() ? TRUE : FALSE; }
+BOOL EnsurePresenter(WindowsShown shown) { return EnsurePresenterFor(shown) ? TRUE : FALSE; }
 PresenterKind CurrentPresenterKind() { return S().kind; }
 const std::string& PresenterError() { return S().presenterError; }
 

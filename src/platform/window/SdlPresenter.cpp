@@ -1,10 +1,12 @@
-// The presenter on a real X display through SDL2: one native window per top-level,
-// drawn from its back buffer through the window surface, and SDL's events turned into
-// native events. SDL's video is started here, on the user-interface thread, when the
-// first window needs it.
+// The presenter on a real display through SDL2, X or Wayland: one native window per
+// top-level, drawn from its back buffer through the window surface (on Wayland through
+// buffers of our own, see Wayland.h), and SDL's events turned into native events. SDL's
+// video is started here, on the user-interface thread, when the first window needs it.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <deque>
 #include <map>
@@ -12,6 +14,8 @@
 #include "platform/window/Letterbox.h"
 #include "platform/window/Monitors.h"
 #include "platform/window/Presenter.h"
+#include "platform/window/Wayland.h"
+#include "platform/window/XDialogs.h"
 #include "platform/window/Window.h"
 #include "platform/window/XErrors.h"
 
@@ -115,7 +119,8 @@ SDL_SystemCursor SystemCursorFor(int id) {
 
 class SdlPresenter : public Presenter {
  public:
-  static std::unique_ptr<Presenter> Make(std::string* error) {
+  static std::unique_ptr<Presenter> Make(DisplaySystem system, std::string* error) {
+    const bool wayland = system == DisplaySystem::Wayland;
     // SDL would switch the desktop's own screen saver off while a window is open and ask
     // the compositor to stand aside; this program leaves both as the desktop has them.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
@@ -126,21 +131,37 @@ class SdlPresenter : public Presenter {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     // A full-screen window stays where it is when a dialog of ours takes the focus.
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    // DISPLAY chose this presenter, so it is the X display or nothing: SDL would otherwise
-    // try other drivers, one of which draws nowhere at all.
-    if (!SDL_getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-    // Window surfaces are X11's shared-memory framebuffer, never an OpenGL renderer: on a
-    // machine without a hardware driver that would be a software rasterizer costing tens
-    // of megabytes and several times the CPU per frame. Frames are converted and scaled
-    // here in one pass, so a GPU renderer would only add its own copy.
+    // The display system is chosen already (PresenterChoice.h), so it is that one or
+    // nothing: SDL would otherwise try other drivers, one of which draws nowhere at all.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, wayland ? "wayland" : "x11");
+    // On Wayland SDL would put a scaler of its own on our windows' surfaces for display
+    // modes it makes up, and fake a pointer warp by locking the pointer in place: the
+    // surfaces are ours to scale (Wayland.h), and modes never change here anyway.
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_MODE_EMULATION, "0");
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_EMULATE_MOUSE_WARP, "0");
+    // Window surfaces are X11's shared-memory framebuffer (on Wayland buffers of our own),
+    // never an OpenGL renderer: on a machine without a hardware driver that would be a
+    // software rasterizer costing tens of megabytes and several times the CPU per frame.
+    // Frames are converted and scaled here in one pass, so a GPU renderer would only add
+    // its own copy.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // SDL keeps the handler it finds here and puts it back just before it closes the
     // display, when requests about windows already gone may still be answered: it must be
     // ours then too, or Xlib's default ends the program as it exits.
     SurviveXErrors();
+    // Without a folder for its socket libwayland would print a line of its own before SDL
+    // gives up.
+    const char* waylandDisplay = SDL_getenv("WAYLAND_DISPLAY");
+    const char* runtimeDir = SDL_getenv("XDG_RUNTIME_DIR");
+    if (wayland && !(waylandDisplay && waylandDisplay[0] == '/') && !(runtimeDir && *runtimeDir)) {
+      *error = std::string("The Wayland display ") + (waylandDisplay ? waylandDisplay : "") +
+               " cannot be opened: XDG_RUNTIME_DIR, where its socket is, is not set";
+      return nullptr;
+    }
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      const char* display = SDL_getenv("DISPLAY");
-      *error = std::string("The display ") + (display ? display : "") + " cannot be opened: " + SDL_GetError();
+      const char* display = SDL_getenv(wayland ? "WAYLAND_DISPLAY" : "DISPLAY");
+      *error = std::string(wayland ? "The Wayland display " : "The display ") + (display ? display : "") +
+               " cannot be opened: " + SDL_GetError();
       return nullptr;
     }
     const char* driver = SDL_GetCurrentVideoDriver();
@@ -154,13 +175,20 @@ class SdlPresenter : public Presenter {
       // SDL's own environment variable still wins over the hint; say what is really used.
       const bool accelerated = SDL_GetHintBoolean(SDL_HINT_FRAMEBUFFER_ACCELERATION, SDL_FALSE);
       std::fprintf(stderr, "pellora: presenting through %s (%s video driver)\n",
-                   accelerated ? "an OpenGL renderer, as SDL_FRAMEBUFFER_ACCELERATION asks"
-                               : "the shared-memory framebuffer",
+                   accelerated && !wayland ? "an OpenGL renderer, as SDL_FRAMEBUFFER_ACCELERATION asks"
+                   : wayland               ? "shared-memory buffers of our own"
+                                           : "the shared-memory framebuffer",
                    driver);
     }
     // Set after SDL's own start-up, which installs a handler that falls back to Xlib's.
     SurviveXErrors();
     auto p = std::unique_ptr<SdlPresenter>(new SdlPresenter());
+    p->wayland_ = SDL_strcmp(driver, "wayland") == 0;
+    if (p->wayland_) {
+      p->monitorList_ = MakeWaylandMonitors();
+    } else {
+      p->monitorList_ = std::make_unique<XMonitors>();
+    }
     p->wakeEvent_ = SDL_RegisterEvents(1);
     p->RefreshMonitors();
     // Text input gives the characters of the keyboard's own layout, dead keys included.
@@ -170,6 +198,7 @@ class SdlPresenter : public Presenter {
 
   ~SdlPresenter() override {
     DropCovers();
+    frames_.clear();
     for (auto& [id, w] : windows_) SDL_DestroyWindow(w);
     for (auto& [id, c] : cursors_) SDL_FreeCursor(c);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -203,6 +232,8 @@ class SdlPresenter : public Presenter {
     SDL_Window* w = Get(id);
     if (!w) return;
     ids_.erase(SDL_GetWindowID(w));
+    frames_.erase(id);
+    lastMove_.erase(SDL_GetWindowID(w));
     SDL_DestroyWindow(w);
     windows_.erase(id);
     shapes_.erase(id);
@@ -214,7 +245,20 @@ class SdlPresenter : public Presenter {
     SDL_Window* w = Get(id);
     if (!w) return;
     if (visible) {
+      // An X window manager reads what the window belongs to when it maps it; a Wayland
+      // window gets the role that can belong to another only as it is shown.
+      if (!wayland_) BelongToFullScreen(id, w);
       SDL_ShowWindow(w);
+      // A Wayland window shows nothing until it is given a frame, and SDL does not ask
+      // for one.
+      if (wayland_) {
+        BelongToFullScreen(id, w);
+        FixSizeOnWayland(id, w);
+        NativeEvent exposed;
+        exposed.kind = NativeEvent::Exposed;
+        exposed.window = id;
+        Push(exposed);
+      }
     } else {
       SDL_HideWindow(w);
     }
@@ -255,6 +299,12 @@ class SdlPresenter : public Presenter {
     // X refuses the focus to a window that is not mapped.
     SDL_Window* w = Get(id);
     if (!w || !(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) return;
+    // On Wayland a program cannot take the focus: SDL's request for it carries no proof of
+    // a person's recent input, and compositors answer it by flagging the window as wanting
+    // attention (sway paints its title red). A window shown is focused by the compositor's
+    // own rules, and one over the saver is its child (see BelongToFullScreen), whose keys
+    // reach it through the saver's window, which keeps the focus.
+    if (wayland_) return;
     // A window window managers keep above the others (a topmost full-screen scene) would
     // hide a dialog of ours brought forward over it, so that dialog goes above as well.
     if (!shapes_[id].topmost) {
@@ -276,6 +326,10 @@ class SdlPresenter : public Presenter {
   void Present(NativeId id, const uint32_t* pixels, int width, int height, int pitch, const RECT& dirty) override {
     SDL_Window* w = Get(id);
     if (!w) return;
+    if (wayland_) {
+      PresentOnWayland(id, w, pixels, width, height, pitch, dirty);
+      return;
+    }
     SDL_Surface* target = SDL_GetWindowSurface(w);
     if (!target) return;
     if (logicalWidth_ && shapes_[id].fullScreen && (target->w != width || target->h != height) &&
@@ -331,6 +385,8 @@ class SdlPresenter : public Presenter {
   }
 
   void WarpPointer(int x, int y) override {
+    // Wayland lets no program move the pointer; the window system keeps the place asked for.
+    if (wayland_) return;
     if (logicalWidth_) {
       MonitorBox().ToScreen(&x, &y);
       x += Primary().x;
@@ -340,6 +396,7 @@ class SdlPresenter : public Presenter {
   }
 
   bool PointerPosition(int* x, int* y) override {
+    if (wayland_) return PointerOverOurWindows(x, y);
     SDL_GetGlobalMouseState(x, y);
     if (logicalWidth_) {
       *x -= Primary().x;
@@ -361,6 +418,7 @@ class SdlPresenter : public Presenter {
         e = waited_.front();
         waited_.pop_front();
       } else if (SDL_PollEvent(&e) != 1) {
+        if (wayland_) EndIfWaylandLost(waylandDisplay_);
         return false;
       }
       Translate(e);
@@ -377,6 +435,7 @@ class SdlPresenter : public Presenter {
     SDL_Event e;
     const int got = SDL_WaitEventTimeout(&e, milliseconds);
     if (got == 1) waited_.push_back(e);
+    if (wayland_) EndIfWaylandLost(waylandDisplay_);
   }
 
   void Wake() override {
@@ -412,6 +471,13 @@ class SdlPresenter : public Presenter {
   }
 
  private:
+  // A black window over a monitor other than the one a mode's window is on.
+  struct Cover {
+    SDL_Window* window = nullptr;
+    MonitorRect at;
+    std::unique_ptr<WaylandFrames> frames;  // Wayland: its black
+  };
+
   SdlPresenter() = default;
 
   SDL_Window* Get(NativeId id) {
@@ -448,7 +514,8 @@ class SdlPresenter : public Presenter {
   const MonitorRect& Primary() const { return monitors_.front(); }
 
   void RefreshMonitors() {
-    monitors_ = xMonitors_.List();
+    monitors_.clear();
+    if (monitorList_) monitors_ = monitorList_->List();
     if (!monitors_.empty()) return;
     // A server without monitors of its own: SDL's displays, the first being the primary.
     for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
@@ -500,32 +567,147 @@ class SdlPresenter : public Presenter {
                                            SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS | SDL_WINDOW_ALWAYS_ON_TOP |
                                                SDL_WINDOW_SKIP_TASKBAR);
       if (!cover) continue;
-      covers_.push_back(Cover{cover, m});
+      covers_.push_back(Cover{cover, m, nullptr});
       PlaceFullScreen(cover, &m);
       SDL_ShowWindow(cover);
-      PaintCover(cover);
+      PaintCover(covers_.back());
     }
   }
 
   void DropCovers() {
     if (coveredFor_) SDL_ResetHint(SDL_HINT_MOUSE_AUTO_CAPTURE);
-    for (const Cover& c : covers_) SDL_DestroyWindow(c.window);
+    for (Cover& c : covers_) {
+      c.frames.reset();
+      SDL_DestroyWindow(c.window);
+    }
     covers_.clear();
     coveredFor_ = 0;
   }
 
-  const MonitorRect* CoverOf(Uint32 sdlId) const {
-    for (const Cover& c : covers_) {
-      if (SDL_GetWindowID(c.window) == sdlId) return &c.at;
+  Cover* FindCover(Uint32 sdlId) {
+    for (Cover& c : covers_) {
+      if (SDL_GetWindowID(c.window) == sdlId) return &c;
     }
     return nullptr;
   }
 
-  static void PaintCover(SDL_Window* cover) {
-    if (SDL_Surface* s = SDL_GetWindowSurface(cover)) {
-      SDL_FillRect(s, nullptr, 0);
-      SDL_UpdateWindowSurface(cover);
+  const MonitorRect* CoverOf(Uint32 sdlId) {
+    const Cover* c = FindCover(sdlId);
+    return c ? &c->at : nullptr;
+  }
+
+  void PaintCover(Cover& cover) {
+    if (wayland_) {
+      if (!cover.frames) cover.frames = MakeFrames(cover.window);
+      int width = 0, height = 0;
+      SDL_GetWindowSize(cover.window, &width, &height);
+      if (cover.frames) cover.frames->ShowBlack(width, height);
+      return;
     }
+    if (SDL_Surface* s = SDL_GetWindowSurface(cover.window)) {
+      SDL_FillRect(s, nullptr, 0);
+      SDL_UpdateWindowSurface(cover.window);
+    }
+  }
+
+  // ---- Wayland: frames in buffers of our own (Wayland.h).
+
+  std::unique_ptr<WaylandFrames> MakeFrames(SDL_Window* w) { return WaylandFrames::For(w, &waylandDisplay_); }
+
+  // Wayland compositors (and their X servers) keep no window above a full-screen one
+  // unless it belongs to it: sway shows such a window and hides any other. So a window
+  // shown while one of ours covers the screen (the password prompt over the saver) is
+  // made that one's child, and a window with an owner its owner's.
+  void BelongToFullScreen(NativeId id, SDL_Window* w) {
+    SDL_Window* parent = Get(shapes_[id].owner);
+    for (auto& [other, window] : windows_) {
+      if (parent) break;
+      if (other != id && shapes_[other].fullScreen && (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN)) parent = window;
+    }
+    if (!parent || parent == w) return;
+    if (!wayland_) MarkAsXDialog(w);
+    SDL_SetWindowModalFor(w, parent);
+  }
+
+  // A dialog's size is its own: tiling compositors (sway) would otherwise stretch it over
+  // the screen. A Wayland window of fixed size (its least and largest size the same) is
+  // one they float at that size, as they do a dialog. SDL drops the size limits of a
+  // window without its role yet, so they are given once it is shown, before its first
+  // frame maps it.
+  void FixSizeOnWayland(NativeId id, SDL_Window* w) {
+    const NativeShape& shape = shapes_[id];
+    if (shape.fullScreen || shape.resizable || !shape.bordered) return;
+    int width = 0, height = 0;
+    SDL_GetWindowSize(w, &width, &height);
+    SDL_SetWindowMinimumSize(w, width, height);
+    SDL_SetWindowMaximumSize(w, width, height);
+  }
+
+  // A mode's full-screen window gets the monitor's own pixels, however the compositor
+  // scales it, with the picture letterboxed; any other window its buffer as it is.
+  void PresentOnWayland(NativeId id, SDL_Window* w, const uint32_t* pixels, int width, int height, int pitch,
+                        const RECT& dirty) {
+    // A surface may be given frames only once the compositor has configured it: shown.
+    if (!(SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN)) return;
+    std::unique_ptr<WaylandFrames>& frames = frames_[id];
+    if (!frames) frames = MakeFrames(w);
+    if (!frames) return;
+    int logicalW = 0, logicalH = 0;
+    SDL_GetWindowSize(w, &logicalW, &logicalH);
+    if (logicalW <= 0 || logicalH <= 0) return;
+    int bufferW = logicalW, bufferH = logicalH;
+    const bool boxed = logicalWidth_ && shapes_[id].fullScreen;
+    if (boxed && frames->Scales()) {
+      int monitorW = 0, monitorH = 0;
+      monitorList_->Pixels(Primary(), &monitorW, &monitorH);
+      WindowPixels(logicalW, logicalH, Primary(), monitorW, monitorH, &bufferW, &bufferH);
+    }
+    const uint64_t layout = (static_cast<uint64_t>(width) << 32) | static_cast<uint32_t>(height);
+    int bufferPitch = 0;
+    bool sameLayout = false;
+    uint32_t* buffer = frames->Begin(bufferW, bufferH, layout, &bufferPitch, &sameLayout);
+    if (!buffer) return;
+    PixelRect changed{static_cast<int>(dirty.left), static_cast<int>(dirty.top), static_cast<int>(dirty.right),
+                      static_cast<int>(dirty.bottom)};
+    if (boxed) {
+      const Letterbox box = FitLetterbox(width, height, bufferW, bufferH);
+      DrawLetterboxed(pixels, pitch, buffer, bufferPitch, bufferW, bufferH, box, sameLayout ? Bars::Keep : Bars::Draw);
+      changed = OnScreen(box, changed.left, changed.top, changed.right, changed.bottom);
+    } else {
+      // A window the compositor made larger than its buffer shows black beyond it.
+      for (int y = 0; y < bufferH; ++y) {
+        uint32_t* row = buffer + static_cast<ptrdiff_t>(y) * (bufferPitch / 4);
+        const int copied = y < height ? std::min(width, bufferW) : 0;
+        if (copied) std::memcpy(row, reinterpret_cast<const uint8_t*>(pixels) + static_cast<ptrdiff_t>(y) * pitch,
+                                static_cast<size_t>(copied) * 4);
+        std::fill(row + copied, row + bufferW, 0u);
+      }
+      if (width != bufferW || height != bufferH) changed = PixelRect{0, 0, bufferW, bufferH};
+    }
+    frames->Show(changed, logicalW, logicalH);
+  }
+
+  // Wayland tells a program only where the pointer is over its own windows, and where
+  // those are on the desktop not at all: the program's own idea of where it put them
+  // stands in.
+  bool PointerOverOurWindows(int* x, int* y) {
+    SDL_Window* focus = SDL_GetMouseFocus();
+    if (!focus) return false;
+    NativeEvent n;
+    SDL_GetMouseState(&n.x, &n.y);
+    const Uint32 sdlId = SDL_GetWindowID(focus);
+    n.window = IdOf(sdlId);
+    if (n.window && logicalWidth_ && shapes_[n.window].fullScreen) {
+      ToProgram(n.window, &n.x, &n.y);
+    } else if (n.window) {
+      n.x += shapes_[n.window].client.left;
+      n.y += shapes_[n.window].client.top;
+    } else if (!FromCover(sdlId, &n, true)) {
+      return false;
+    }
+    *x = n.x;
+    *y = n.y;
+    return true;
   }
 
   // Input on a cover, as input on the window it covers for: the pointer's place on the
@@ -552,6 +734,16 @@ class SdlPresenter : public Presenter {
     FitLetterbox(logicalWidth_, logicalHeight_, width, height).ToSource(x, y);
   }
 
+  // A move to where the pointer already was in that window is none: X servers report the
+  // pointer coming back into a window where it left it (XWayland does so whenever the
+  // compositor gives a window of ours the pointer again) as a move.
+  bool Moved(const SDL_MouseMotionEvent& motion) {
+    auto last = lastMove_.find(motion.windowID);
+    if (last != lastMove_.end() && last->second.x == motion.x && last->second.y == motion.y) return false;
+    lastMove_[motion.windowID] = POINT{motion.x, motion.y};
+    return true;
+  }
+
   void Translate(const SDL_Event& e) {
     NativeEvent n;
     switch (e.type) {
@@ -575,6 +767,7 @@ class SdlPresenter : public Presenter {
         Push(n);
         return;
       case SDL_MOUSEMOTION:
+        if (!Moved(e.motion)) return;
         n.kind = NativeEvent::MouseMove;
         n.window = IdOf(e.motion.windowID);
         n.x = e.motion.x;
@@ -618,8 +811,11 @@ class SdlPresenter : public Presenter {
         if (!n.window) {
           // A cover only repaints itself; its focus is the focus of the window it covers
           // for, so moving between the two is no deactivation.
-          if (!CoverOf(e.window.windowID)) return;
-          if (e.window.event == SDL_WINDOWEVENT_EXPOSED) PaintCover(SDL_GetWindowFromID(e.window.windowID));
+          Cover* cover = FindCover(e.window.windowID);
+          if (!cover) return;
+          if (e.window.event == SDL_WINDOWEVENT_EXPOSED || (wayland_ && e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)) {
+            PaintCover(*cover);
+          }
           if (e.window.event != SDL_WINDOWEVENT_FOCUS_GAINED && e.window.event != SDL_WINDOWEVENT_FOCUS_LOST) return;
           FromCover(e.window.windowID, &n, false);
         }
@@ -642,8 +838,13 @@ class SdlPresenter : public Presenter {
             }
             break;
           case SDL_WINDOWEVENT_SIZE_CHANGED:
-            // A full-screen window's size is the screen's, not one its owner asked for.
-            if (shapes_[n.window].fullScreen) return;
+            // A full-screen window's size is the screen's, not one its owner asked for. On
+            // Wayland its frame is then drawn again at the new size.
+            if (shapes_[n.window].fullScreen) {
+              if (!wayland_) return;
+              n.kind = NativeEvent::Exposed;
+              break;
+            }
             n.kind = NativeEvent::Resized;
             n.x = e.window.data1;
             n.y = e.window.data2;
@@ -664,6 +865,7 @@ class SdlPresenter : public Presenter {
   std::map<int, SDL_Cursor*> cursors_;
   std::deque<SDL_Event> waited_;
   std::deque<NativeEvent> ready_;
+  std::map<Uint32, POINT> lastMove_;  // where each SDL window last saw the pointer move to
   Uint32 wakeEvent_ = 0;
   int logicalWidth_ = 0;
   int logicalHeight_ = 0;
@@ -676,18 +878,19 @@ class SdlPresenter : public Presenter {
     int sourceHeight = 0;
   };
   std::map<NativeId, Boxed> boxed_;
-  XMonitors xMonitors_;
+  bool wayland_ = false;  // SDL's Wayland driver, not X11's
+  std::unique_ptr<MonitorList> monitorList_;  // the display system's own; may be null
   std::vector<MonitorRect> monitors_;  // the primary first; never empty once made
-  struct Cover {
-    SDL_Window* window = nullptr;
-    MonitorRect at;
-  };
+  std::map<NativeId, std::unique_ptr<WaylandFrames>> frames_;  // Wayland: each window's buffers
+  wl_display* waylandDisplay_ = nullptr;  // SDL's connection, known from the first window
   std::vector<Cover> covers_;
   NativeId coveredFor_ = 0;  // the full-screen window the covers stand in for
 };
 
 }  // namespace
 
-std::unique_ptr<Presenter> MakeSdlPresenter(std::string* error) { return SdlPresenter::Make(error); }
+std::unique_ptr<Presenter> MakeSdlPresenter(DisplaySystem system, std::string* error) {
+  return SdlPresenter::Make(system, error);
+}
 
 }  // namespace window_internal

@@ -158,7 +158,10 @@ TEST(PresenterChoice, NoDisplayAndNoRequestGivesAClearError) {
   const std::string saved = display ? display : "";
   const char* headlessVar = std::getenv("PELLORA_HEADLESS");
   const std::string savedHeadless = headlessVar ? headlessVar : "";
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  const std::string savedWayland = wayland ? wayland : "";
   unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
   unsetenv("PELLORA_HEADLESS");
   WNDCLASSA wc{};
   wc.lpfnWndProc = DefWindowProcA;
@@ -166,7 +169,7 @@ TEST(PresenterChoice, NoDisplayAndNoRequestGivesAClearError) {
   RegisterClassA(&wc);
   EXPECT_EQ(CreateWindowExA(0, "Plain", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr), nullptr);
   EXPECT_EQ(CurrentPresenterKind(), PresenterKind::None);
-  EXPECT_NE(PresenterError().find("DISPLAY"), std::string::npos);
+  EXPECT_NE(PresenterError().find("neither WAYLAND_DISPLAY nor DISPLAY"), std::string::npos) << PresenterError();
   // A DISPLAY that cannot be opened is an error too: the product never falls back to
   // running unseen on a desktop.
   setenv("DISPLAY", ":987", 1);
@@ -179,6 +182,7 @@ TEST(PresenterChoice, NoDisplayAndNoRequestGivesAClearError) {
   EXPECT_TRUE(EnsurePresenter());
   EXPECT_EQ(CurrentPresenterKind(), PresenterKind::Headless);
   if (!saved.empty()) setenv("DISPLAY", saved.c_str(), 1);
+  if (!savedWayland.empty()) setenv("WAYLAND_DISPLAY", savedWayland.c_str(), 1);
   if (savedHeadless.empty()) {
     unsetenv("PELLORA_HEADLESS");
   } else {
