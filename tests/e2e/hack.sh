@@ -30,12 +30,6 @@ make_parent() {
   done
   fail "the parent window did not appear"
 }
-# The number of pixels in a screenshot that are clearly blue (blue above red by 30 %): the
-# balls. Channel arithmetic, because a per-pixel expression takes a minute per screen.
-blue_pixels() {
-  convert "$1" \( -clone 0 -channel B -separate \) \( -clone 0 -channel R -separate \) -delete 0 \
-    -compose minus_dst -composite -threshold 30% -format '%[fx:round(mean*w*h)]' info:
-}
 # Screenshots window $1 (area $2, e.g. 300x200+400+0, or whole) into $3 and counts blue pixels.
 blue_in() {
   # A screenshot of a window that is gone can leave import waiting for ever.

@@ -7,6 +7,8 @@
 # even though the hive tool changed it meanwhile. A second run checks that the letter that
 # wakes the saver does not land in the password field.
 # PELLORA_SHOTS=DIR keeps the screenshot of the dialog there.
+# PELLORA_WM=NAME runs it on a desktop with that window manager and a panel (see
+# lib/session.bash); the panel stays covered while the prompt is open.
 set -euo pipefail
 
 . "$(dirname "$0")/lib/session.bash"
@@ -42,6 +44,7 @@ xdotool key Return
 wait_prompt "after a key"
 grab prompt
 keep "$WORK/prompt.png" saver-password.png
+expect_no_panel "$WORK/prompt.png" "while the password prompt is open"
 # Over the scene: the dialog's red title and its white field are on screen.
 read -r r g b <<<"$(means "$WORK/prompt.png" "226x37+$(( OX + 24 ))+$(( OY + 24 ))")"
 [ "$r" -gt 40 ] && [ "$g" -lt 10 ] && [ "$b" -lt 10 ] || fail "no red 'Enter Password' (mean $r $g $b)"

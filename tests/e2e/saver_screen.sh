@@ -4,6 +4,8 @@
 # shows the credit caption alone: blue, top left, still there after a few seconds (frames
 # are paced, not raced through), and gone once the first thousand frames are drawn
 # (about 17 s at 60 frames a second). A key ends each run, and the pointer comes back.
+# PELLORA_WM=NAME runs it on a desktop with that window manager and a panel (see
+# lib/session.bash); the saver must cover the panel too.
 # PELLORA_SHOTS=DIR keeps the screenshots there.
 set -euo pipefail
 
@@ -37,6 +39,11 @@ t=$(now_ms)
 xdotool key space
 expect_end_within "a key" 1000 "$t"
 [ "$(pointer_pixels)" -gt 0 ] || fail "the pointer stayed hidden after the saver ended"
+
+# The caption's pacing is the program's own business, the same under any window manager;
+# it is checked on the bare server, where it costs the least (PELLORA_E2E_FULL=1 checks it
+# under the window manager as well).
+if [ -n "${PELLORA_WM:-}" ] && [ -z "${PELLORA_E2E_FULL:-}" ]; then echo "saver screen e2e passed under $PELLORA_WM"; exit 0; fi
 
 # ---- Run 2: no balls, so whatever is lit is the caption.
 store BallsCount 0

@@ -3,8 +3,9 @@
 # into a scratch root, then cpack with the build's own package settings on that root.
 # (Plain cpack would first bring the whole build up to date; that is `make package`'s
 # business, not a test's.) Checks the control fields, that every file that belongs in the
-# package is there and nothing else is (no test program, benchmark or demo), and that the
-# manual pages and the desktop entry are what a desktop reads.
+# package is there and nothing else is (no test program, benchmark or demo), that the
+# manual pages, the changelog and the desktop entry are what a desktop reads, that the
+# programs are stripped, and that lintian finds nothing but what waits for a licence.
 #   BUILD_DIR  CMAKE  CPACK  VERSION  WITH_HACK (1 when the build makes the screen-locker hack)
 set -euo pipefail
 
@@ -50,6 +51,7 @@ expected=(
   usr/share/icons/hicolor/32x32/apps/pellora.png
   usr/share/man/man1/pellora.1.gz
   usr/share/man/man1/pellora-reg.1.gz
+  usr/share/doc/pellora/changelog.gz
 )
 if [[ "$WITH_HACK" == 1 ]]; then
   expected+=(usr/libexec/xscreensaver/pellora usr/share/xscreensaver/config/pellora.xml)
@@ -80,6 +82,15 @@ for page in pellora pellora-reg; do
   title=$(zcat "$gz" | awk 'NR == 1 && $1 == ".TH" { print $2, $3 }')
   [[ "$title" == "${upper//-/\\-} 1" ]] || fail "$page.1.gz does not start with its .TH line (title '$title')"
 done
+changelog="$work/unpacked/usr/share/doc/pellora/changelog.gz"
+if [[ -f "$changelog" ]]; then
+  newest=$(zcat "$changelog" | head -1)
+  [[ "$newest" == "pellora ($VERSION) "* ]] || fail "the changelog's newest entry is not for $VERSION: $newest"
+fi
+# Programs go in stripped, the hack among them (see packaging/CMakeLists.txt).
+while read -r program; do
+  if readelf -S "$program" | grep -qE ' \.(symtab|debug_[a-z]+) '; then fail "/${program#"$work/unpacked/"} is not stripped"; fi
+done < <(find "$work/unpacked" -type f -perm -u+x)
 desktop="$work/unpacked/usr/share/applications/pellora.desktop"
 if [[ -f "$desktop" ]]; then
   for line in '[Desktop Entry]' 'Type=Application' 'Name=Pellora' 'Exec=pellora /c' 'Icon=pellora' \
@@ -92,6 +103,15 @@ if [[ -f "$icon" ]]; then
   [[ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' \n')" == 89504e470d0a1a0a ]] || fail "pellora.png is not a PNG"
   # Width and height, big-endian, in the IHDR chunk.
   [[ "$(od -An -tx1 -j16 -N8 "$icon" | tr -d ' \n')" == 0000002000000020 ]] || fail "pellora.png is not 32 x 32"
+fi
+
+# ---- Debian's own checks: nothing but the missing copyright file, which waits for the
+# project's licence.
+if command -v lintian >/dev/null; then
+  lintian --suppress-tags no-copyright-file "$deb" >"$work/lintian" 2>&1 || true
+  while read -r tag; do fail "lintian: $tag"; done < <(grep -E '^[EW]: ' "$work/lintian" || true)
+else
+  fail "lintian is needed (scripts/bootstrap installs it)"
 fi
 
 if ((failures > 0)); then

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <string>
 #include <tuple>
@@ -246,42 +247,58 @@ TEST_F(PelloraReg, ImportDeletesWhatTheFileSaysToDelete) {
   EXPECT_EQ(Find(tree, kSettings, "Added"), Value("Added", REG_BINARY, Bytes("\x01\x02\x03", 3)));
 }
 
-TEST_F(PelloraReg, MalformedImportsChangeNothing) {
+// Each bad file is refused with the line at fault, and nothing is written: not into a hive
+// that exists (its file keeps every byte), and no hive is made where there is none.
+TEST_F(PelloraReg, MalformedImportsAreRefusedWithTheirLineAndWriteNothing) {
+  const std::string good = "[HKEY_CURRENT_USER\\Software\\Korvent_Programs\\Pellora]\n\"Keep\"=\"changed\"\n\"New\"=dword:1\n";
+  const std::string head = "REGEDIT4\n\n" + good;  // lines 1 to 5; what follows is line 6
+  const std::vector<std::tuple<std::string, std::string, int>> files = {
+      {"no header", good, 1},
+      {"version 5 header", "Windows Registry Editor Version 5.00\n\n" + good, 1},
+      {"header after blank lines", "\n\n" + good, 3},
+      {"value before any key", "REGEDIT4\n\n\"Loose\"=\"x\"\n" + good, 3},
+      {"unclosed section", head + "[HKEY_CURRENT_USER\\Software\n", 6},
+      {"other root", head + "[HKEY_LOCAL_MACHINE\\Software]\n", 6},
+      {"unclosed quote", head + "\"Name=\"x\"\n", 6},
+      {"bad escape", head + "\"Name\"=\"a\\qb\"\n", 6},
+      {"junk after text", head + "\"Name\"=\"a\" b\n", 6},
+      {"long dword", head + "\"Name\"=dword:123456789\n", 6},
+      {"bad hex byte", head + "\"Name\"=hex:01,0g\n", 6},
+      {"three-digit byte", head + "\"Name\"=hex:100\n", 6},
+      {"hex cut off", head + "\"Name\"=hex:01,\\\n", 6},
+      {"bad type", head + "\"Name\"=hex(zz):01\n", 6},
+      {"unknown form", head + "\"Name\"=qword:1\n", 6},
+      {"no equals", head + "\"Name\" \"x\"\n", 6},
+      {"stray line after a comment", head + "; fine\nhello\n", 7},
+      {"value in a deleted key", head + "[-HKCU\\Software\\X]\n\"a\"=\"b\"\n", 7},
+      {"deleting the root", "REGEDIT4\n\n[-HKEY_CURRENT_USER]\n" + good, 3},
+      {"empty key name", head + "[HKEY_CURRENT_USER\\Software\\\\X]\n", 6},
+      {"overlong key name", head + "[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\n", 6},
+      {"CRLF line ends", "REGEDIT4\r\n\r\n[HKCU\\Software]\r\n\"a\"=hex:zz\r\n", 4},
+      {"empty file", "", 1},
+      {"blank lines only", "\n \n\t\n", 1},
+  };
+  const auto refusesAll = [&](const char* when) {
+    for (const auto& [what, content, line] : files) {
+      const std::string file = File("bad.reg");
+      WriteWholeFile(file, content);
+      const Result run = Tool({"import", file});
+      EXPECT_EQ(run.status, 1) << what << " " << when;
+      EXPECT_NE(run.err.find(file + ":" + std::to_string(line) + ": "), std::string::npos) << what << ": " << run.err;
+      EXPECT_NE(run.err.find("Nothing was imported"), std::string::npos) << what << ": " << run.err;
+      EXPECT_EQ(run.out, "") << what;
+    }
+  };
+  refusesAll("before there is a hive");
+  EXPECT_FALSE(std::filesystem::exists(hive_.File())) << "a refused import made a hive";
+
   SetRaw(kSettings, "Keep", REG_SZ, Bytes("k\0", 2));
   const Tree before = Snapshot("Software");
-  const std::string good = "[HKEY_CURRENT_USER\\Software\\Korvent_Programs\\Pellora]\n\"Keep\"=\"changed\"\n\"New\"=dword:1\n";
-  const std::vector<std::pair<std::string, std::string>> files = {
-      {"no header", good},
-      {"version 5 header", "Windows Registry Editor Version 5.00\n\n" + good},
-      {"value before any key", "REGEDIT4\n\n\"Loose\"=\"x\"\n" + good},
-      {"unclosed section", "REGEDIT4\n\n" + good + "[HKEY_CURRENT_USER\\Software\n"},
-      {"other root", "REGEDIT4\n\n" + good + "[HKEY_LOCAL_MACHINE\\Software]\n"},
-      {"unclosed quote", "REGEDIT4\n\n" + good + "\"Name=\"x\"\n"},
-      {"bad escape", "REGEDIT4\n\n" + good + "\"Name\"=\"a\\qb\"\n"},
-      {"junk after text", "REGEDIT4\n\n" + good + "\"Name\"=\"a\" b\n"},
-      {"long dword", "REGEDIT4\n\n" + good + "\"Name\"=dword:123456789\n"},
-      {"bad hex byte", "REGEDIT4\n\n" + good + "\"Name\"=hex:01,0g\n"},
-      {"three-digit byte", "REGEDIT4\n\n" + good + "\"Name\"=hex:100\n"},
-      {"hex cut off", "REGEDIT4\n\n" + good + "\"Name\"=hex:01,\\\n"},
-      {"bad type", "REGEDIT4\n\n" + good + "\"Name\"=hex(zz):01\n"},
-      {"unknown form", "REGEDIT4\n\n" + good + "\"Name\"=qword:1\n"},
-      {"no equals", "REGEDIT4\n\n" + good + "\"Name\" \"x\"\n"},
-      {"stray line", "REGEDIT4\n\n" + good + "hello\n"},
-      {"value in a deleted key", "REGEDIT4\n\n" + good + "[-HKCU\\Software\\X]\n\"a\"=\"b\"\n"},
-      {"deleting the root", "REGEDIT4\n\n[-HKEY_CURRENT_USER]\n" + good},
-      {"empty key name", "REGEDIT4\n\n" + good + "[HKEY_CURRENT_USER\\Software\\\\X]\n"},
-      {"overlong key name", "REGEDIT4\n\n" + good + "[HKEY_CURRENT_USER\\" + std::string(256, 'k') + "]\n"},
-      {"empty file", ""},
-  };
-  for (const auto& [what, content] : files) {
-    const std::string file = File("bad.reg");
-    WriteWholeFile(file, content);
-    const Result run = Tool({"import", file});
-    EXPECT_EQ(run.status, 1) << what;
-    EXPECT_NE(run.err.find(file + ":"), std::string::npos) << what << ": " << run.err;
-    EXPECT_NE(run.err.find("Nothing was imported"), std::string::npos) << what << ": " << run.err;
-    EXPECT_TRUE(Snapshot("Software") == before) << what << " changed the hive";
-  }
+  const std::string bytes = ReadWholeFile(hive_.File());
+  refusesAll("with a hive");
+  EXPECT_TRUE(Snapshot("Software") == before) << "the hive's values changed";
+  EXPECT_TRUE(ReadWholeFile(hive_.File()) == bytes) << "the hive's file changed";
+
   const Result missing = Tool({"import", File("absent.reg")});
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("cannot be read"), std::string::npos) << missing.err;

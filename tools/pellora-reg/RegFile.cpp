@@ -92,7 +92,9 @@ class Reader {
     if (at < lines_.size() && Trim(lines_[at]).rfind("Windows Registry Editor Version", 0) == 0) {
       return Fail(at + 1, "this is a version 5 export; only REGEDIT4 files are read");
     }
-    if (at == lines_.size() || Trim(lines_[at]) != "REGEDIT4") return Fail(at + 1, "the file does not start with REGEDIT4");
+    // A file of blank lines has no line to blame but its first.
+    if (at == lines_.size()) return Fail(1, "the file is empty; it must start with REGEDIT4");
+    if (Trim(lines_[at]) != "REGEDIT4") return Fail(at + 1, "the file does not start with REGEDIT4");
     std::vector<ImportSection> sections;
     for (++at; at < lines_.size(); ++at) {
       const std::string line = Trim(lines_[at]);

@@ -3,11 +3,13 @@
 // buffers of our own, see Wayland.h), and SDL's events turned into native events. SDL's
 // video is started here, on the user-interface thread, when the first window needs it.
 #include <SDL.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <map>
 
@@ -18,6 +20,7 @@
 #include "platform/window/XDialogs.h"
 #include "platform/window/Window.h"
 #include "platform/window/XErrors.h"
+#include "platform/window/XWindowManager.h"
 
 namespace window_internal {
 namespace {
@@ -117,6 +120,22 @@ SDL_SystemCursor SystemCursorFor(int id) {
   }
 }
 
+// SDL connects to the D-Bus session bus as it starts, for input methods. Where there is no
+// bus, the D-Bus library starts one for the display (through dbus-launch), which then
+// outlives the program and costs a good part of its start; nothing here needs a bus, so
+// the library is told there is none. A bus that exists is named in the environment or sits
+// in the user's runtime folder, and is used as ever.
+void KeepDBusFromStartingABus() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address && *address) return;
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+    struct stat bus {};
+    if (stat((std::string(runtime) + "/bus").c_str(), &bus) == 0 && S_ISSOCK(bus.st_mode)) return;
+  }
+  // An address of no known kind: connecting fails at once, and nothing is started.
+  setenv("DBUS_SESSION_BUS_ADDRESS", "disabled:", 1);
+}
+
 class SdlPresenter : public Presenter {
  public:
   static std::unique_ptr<Presenter> Make(DisplaySystem system, std::string* error) {
@@ -158,6 +177,7 @@ class SdlPresenter : public Presenter {
                " cannot be opened: XDG_RUNTIME_DIR, where its socket is, is not set";
       return nullptr;
     }
+    KeepDBusFromStartingABus();
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       const char* display = SDL_getenv(wayland ? "WAYLAND_DISPLAY" : "DISPLAY");
       *error = std::string(wayland ? "The Wayland display " : "The display ") + (display ? display : "") +
@@ -248,6 +268,14 @@ class SdlPresenter : public Presenter {
       // An X window manager reads what the window belongs to when it maps it; a Wayland
       // window gets the role that can belong to another only as it is shown.
       if (!wayland_) BelongToFullScreen(id, w);
+      // A window manager forgets a window's wish to stay above the others when the window
+      // is hidden, and SDL, which still holds the wish, would not say it again: a password
+      // prompt shown a second time came up behind the full-screen scene. So it is said
+      // again before the window is shown.
+      if (SDL_GetWindowFlags(w) & SDL_WINDOW_ALWAYS_ON_TOP) {
+        SDL_SetWindowAlwaysOnTop(w, SDL_FALSE);
+        SDL_SetWindowAlwaysOnTop(w, SDL_TRUE);
+      }
       SDL_ShowWindow(w);
       // A Wayland window shows nothing until it is given a frame, and SDL does not ask
       // for one.
@@ -535,10 +563,18 @@ class SdlPresenter : public Presenter {
       SDL_Rect r;
       sdlKnowsIt = SDL_GetDisplayBounds(i, &r) == 0 && MonitorRect{r.x, r.y, r.w, r.h} == m;
     }
-    if (!sdlKnowsIt && (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(w, 0);
+    // Only a window manager makes a window full-screen, and SDL, once the window is shown,
+    // asks it and then waits up to a tenth of a second for the window to change. So SDL asks
+    // only where a window manager will answer, and the window keeps its own size until then,
+    // which the answer changes at once; elsewhere the window is put over the monitor itself.
+    const bool byWindowManager = sdlKnowsIt && WindowManagerDoesFullScreen(w);
+    if (!byWindowManager && (SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN)) SDL_SetWindowFullscreen(w, 0);
     SDL_SetWindowPosition(w, m.x, m.y);
-    SDL_SetWindowSize(w, m.width, m.height);
-    if (sdlKnowsIt) SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (byWindowManager) {
+      SDL_SetWindowFullscreen(w, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+      SDL_SetWindowSize(w, m.width, m.height);
+    }
   }
 
   // While a mode's full-screen window is shown on the primary monitor, every other monitor

@@ -5,9 +5,11 @@
 PROBE="${PELLORA_CURSOR_PROBE:-$BIN/../tests/e2e_cursor_probe}"
 DESKTOP_KEY='HKCU\Control Panel\Desktop'
 OTHER_PID=""  # another X client a script starts; cleaned up with the rest
+PANEL_PID=""
 
 saver_cleanup() {
   [ -n "$OTHER_PID" ] && kill "$OTHER_PID" 2>/dev/null || true
+  [ -n "$PANEL_PID" ] && kill "$PANEL_PID" 2>/dev/null || true
   cleanup
 }
 trap saver_cleanup EXIT
@@ -29,8 +31,39 @@ start_xvfb_sized() {
   [ -n "$n" ] || fail "Xvfb named no display"
   export DISPLAY=":$n"
   SCREEN_W="${1%x*}" SCREEN_H="${1#*x}"
-  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && return 0; sleep 0.1; done
+  for _ in $(seq 50); do
+    xdotool getmouselocation >/dev/null 2>&1 && { start_window_manager; start_panel; return 0; }
+    sleep 0.1
+  done
   fail "Xvfb did not answer on $DISPLAY"
+}
+
+# A desktop with a window manager has a panel: here a green strip along the top of the
+# screen, a window of type dock, which window managers keep above ordinary windows, with
+# its strip reserved. The saver's windows must cover it all the same.
+start_panel() {
+  [ -n "${PELLORA_WM:-}" ] || return 0
+  local xhelper="${PELLORA_XHELPER:?PELLORA_XHELPER must name the X helper}"
+  "$xhelper" dock "$SCREEN_W" 24 >"$WORK/panel.txt" &
+  PANEL_PID=$!
+  for _ in $(seq 100); do
+    if [ -s "$WORK/panel.txt" ]; then
+      grab panel
+      [ "$(panel_pixels "$WORK/panel.png")" -gt 0 ] && return 0
+    fi
+    kill -0 "$PANEL_PID" 2>/dev/null || fail "the panel did not start"
+    sleep 0.1
+  done
+  fail "the panel did not show"
+}
+# panel_pixels FILE: how many pixels of the screenshot are the panel's green.
+panel_pixels() {
+  convert "$1" -fill black +opaque '#00ff00' -fill white -opaque '#00ff00' -format '%[fx:round(mean*w*h)]' info:
+}
+expect_no_panel() {
+  [ -n "$PANEL_PID" ] || return 0
+  local seen; seen="$(panel_pixels "$1")"
+  [ "$seen" = 0 ] || fail "the panel shows through ($seen pixels) $2"
 }
 
 set_desktop_password_flag() {
@@ -87,12 +120,12 @@ wait_lit() {
 start_saver() {
   "$PELLORA" /s >"$WORK/out.txt" 2>"$WORK/err.txt" &
   APP_PID=$!
-  local X Y WIDTH HEIGHT SCREEN WINDOW id
+  local X Y WIDTH HEIGHT id
   SCENE=""
   for _ in $(seq 100); do
     running || fail "the saver ended at start"
     id="$(xdotool search --onlyvisible --name '^Pellora$' 2>/dev/null | head -1 || true)"
-    if [ -n "$id" ] && eval "$(xdotool getwindowgeometry --shell "$id" 2>/dev/null)" &&
+    if [ -n "$id" ] && window_box "$id" &&
        [ "${X:-}" = 0 ] && [ "${Y:-}" = 0 ] && [ "${WIDTH:-}" = "$SCREEN_W" ] && [ "${HEIGHT:-}" = "$SCREEN_H" ]; then
       SCENE="$id"
       break
@@ -101,6 +134,23 @@ start_saver() {
   done
   [ -n "$SCENE" ] || fail "no window 'Pellora' covered the ${SCREEN_W}x$SCREEN_H screen (last: ${id:-none} at ${X:-?},${Y:-?} ${WIDTH:-?}x${HEIGHT:-?})"
   if [ "${1:-}" = still ]; then wait_lit start; else wait_frames_change start; fi
+  if [ -n "$PANEL_PID" ]; then
+    grab covered
+    expect_no_panel "$WORK/covered.png" "over the saver's window"
+  fi
+}
+
+# On a desktop without a D-Bus session bus the D-Bus library would start one for the
+# display when a program asks for it, and leave it running after the program has ended.
+# That bus owns a selection of the display named after the user and the machine.
+expect_no_bus_started() {
+  [ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ] || return 0
+  local machine
+  machine="$(cat /var/lib/dbus/machine-id /etc/machine-id 2>/dev/null | head -1 || true)"
+  [ -n "$machine" ] || return 0  # without a machine id the library starts none
+  if "${PELLORA_XHELPER:?PELLORA_XHELPER must name the X helper}" owned "_DBUS_SESSION_BUS_SELECTION_$(id -un)_$machine"; then
+    fail "a D-Bus session bus was started for the display, and it outlives the saver"
+  fi
 }
 
 # Waits at most $2 ms for the program to end after the step named $1, and checks it ended
