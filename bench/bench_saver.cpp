@@ -63,7 +63,7 @@ class Saver {
   std::string Problem() const {
     if (!error_.empty()) return error_;
     if (MainForm == nullptr || !MainForm->DXDraw->ReadyToDraw()) return "the scene cannot draw";
-    if (PelloraUnit::BallCount != 100) return "not 100 balls";
+    if (PelloraUnit::State().Settings.BallCount != 100) return "not 100 balls";
     if (MainForm->DXDraw->Surface()->Width() != 800 || MainForm->DXDraw->Surface()->BitCount() != 16)
       return "not an 800 x 600 x 16 surface";
     return {};

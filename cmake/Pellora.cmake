@@ -1,9 +1,13 @@
-# pellora_library(NAME DIR [DEPS ...]): a static library from every .cpp in DIR (not
-# recursive), or an interface library while DIR has no sources yet. Public include root
-# is src/, so headers are included as "layer/File.h".
+# pellora_library(NAME DIR [DEPS ...] [PRIVATE_DEPS ...] [EXCEPT file ...]): a static
+# library from every .cpp in DIR (not recursive) but the EXCEPT ones, or an interface
+# library while DIR has no sources yet. Public include root is src/, so headers are included
+# as "layer/File.h".
 function(pellora_library name dir)
-  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;PRIVATE_DEPS;EXCEPT" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp ${dir}/*.c)
+  foreach(file ${ARG_EXCEPT})
+    list(REMOVE_ITEM sources ${dir}/${file})
+  endforeach()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)

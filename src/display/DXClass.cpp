@@ -31,9 +31,10 @@ TCustomDXTimer::~TCustomDXTimer() {
 
 void TCustomDXTimer::Notification(TComponent* AComponent, TOperation Operation) {
   TComponent::Notification(AComponent, Operation);
-  // The application is going first: there is no window to unhook and no slot to clear.
+  // The application is going first: there is no window to unhook and nothing to leave.
   if (Operation == opRemove && AComponent == FApplication) {
     FApplication = nullptr;
+    FIdleHandler = 0;
     FArmed = false;
   }
 }
@@ -83,14 +84,15 @@ void TCustomDXTimer::Disarm() {
 
 void TCustomDXTimer::AttachIdle() {
   FLastTickTime = timeGetTime();
-  if (FApplication != nullptr) {
-    FApplication->SetOnIdle([this](TObject* Sender, bool& Done) { HandleIdle(Sender, Done); });
+  if (FApplication != nullptr && FIdleHandler == 0) {
+    FIdleHandler = FApplication->AddIdleHandler([this](TObject* Sender, bool& Done) { HandleIdle(Sender, Done); });
   }
 }
 
 void TCustomDXTimer::DetachIdle() {
-  // The slot is cleared whoever holds it: one running timer per application.
-  if (FApplication != nullptr) FApplication->SetOnIdle(nullptr);
+  // Only this timer's own subscription goes: other timers, and the program's OnIdle, run on.
+  if (FApplication != nullptr && FIdleHandler != 0) FApplication->RemoveIdleHandler(FIdleHandler);
+  FIdleHandler = 0;
 }
 
 bool TCustomDXTimer::HandleAppMessage(TMessage& Message) {
@@ -170,6 +172,7 @@ void TDXForm::CreateParams(TCreateParams& Params) {
 }
 
 void TDXForm::WndProc(TMessage& Message) {
+  // The system keeps the low four bits of a system command for itself.
   if (Message.Msg == WM_SYSCOMMAND && (Message.WParam & 0xFFF0) == SC_MINIMIZE) {
     TForm::WndProc(Message);
     SetWindowState(wsMinimized);

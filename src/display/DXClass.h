@@ -1,7 +1,8 @@
 #pragma once
-// The frame timer. It has no thread and no system timer: while it runs it holds the
-// application's idle callback, reads the millisecond clock on every idle pass, and ticks
-// once at least Interval milliseconds have passed, reporting how many intervals that was.
+// The frame timer. It has no thread and no system timer: while it runs it subscribes to
+// the application's idle processing, reads the millisecond clock on every idle pass, and
+// ticks once at least Interval milliseconds have passed, reporting how many intervals that
+// was.
 // With ActiveOnly it pauses while another program is the active one.
 //
 // Also the form base class of the display layer, TDXForm.
@@ -47,7 +48,8 @@ class TCustomDXTimer : public TComponent {
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
   // The timer's steps. Arm starts it (running, or paused while the application is
-  // inactive); Disarm stops it; AttachIdle and DetachIdle take and give up the idle slot.
+  // inactive); Disarm stops it; AttachIdle and DetachIdle subscribe to the application's
+  // idle processing and leave it.
   void Arm();
   void Disarm();
   void AttachIdle();
@@ -76,9 +78,10 @@ class TCustomDXTimer : public TComponent {
   TNotifyEvent FOnActivate;
   TNotifyEvent FOnDeactivate;
   TDXTimerEvent FOnTimer;
-  // The application whose window is hooked and whose idle slot is used.
+  // The application whose window is hooked and whose idle processing is used.
   TApplication* FApplication = nullptr;
   THookId FHook = 0;
+  THookId FIdleHandler = 0;  // 0: not subscribed
 };
 
 // The timer as designs store it: ActiveOnly, Enabled, Interval, MaxLag and the three

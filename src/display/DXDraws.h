@@ -1,9 +1,9 @@
 #pragma once
 // The display layer above the surfaces: the wanted full-screen mode with its fall-back
-// rules (TDirectDrawDisplay) and the modes the display service offers, and the display
-// component (TCustomDXDraw) that brings the display up and down, owns the primary and back
-// surfaces, the palette and the clipper, tells its listeners when surfaces come and go,
-// and presents each frame through one of two drivers.
+// rules and the modes the display service offers (TDirectDrawDisplay, in DXDrawsModes.cpp),
+// and the display component (TCustomDXDraw) that brings the display up and down, owns the
+// primary and back surfaces, the palette and the clipper, tells its listeners when surfaces
+// come and go, and presents each frame through one of two drivers (DXDrawsDrivers.cpp).
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -261,7 +261,6 @@ class TCustomDXDraw : public TCustomControl, public TDirectDrawDisplayHost {
   bool AutoSize() const { return FAutoSize; }
   void SetAutoSize(bool Value);
   TDirectDrawDisplay* Display() const { return FDisplay.get(); }
-  void SetDisplay(TDirectDrawDisplay* Value) { FDisplay->Assign(Value); }
   TDXDrawOptions Options() const { return FOptions; }
   void SetOptions(TDXDrawOptions Value);
   TDXDrawOptions EffectiveOptions() const { return FEffectiveOptions; }
@@ -277,7 +276,6 @@ class TCustomDXDraw : public TCustomControl, public TDirectDrawDisplayHost {
   bool InitializeAttempted() const { return FInitializeAttempted; }
   bool HasObjects() const { return FHasObjects; }
   bool Busy() const { return FBusy; }
-  int32_t EventDepth() const { return FEventDepth; }
   TCustomForm* Form() const { return FForm; }
   TDXDrawDriver* Driver() const { return FDriver.get(); }
   TDirectDraw* DirectDraw() const override { return FDirectDraw; }
@@ -287,7 +285,6 @@ class TCustomDXDraw : public TCustomControl, public TDirectDrawDisplayHost {
   TDirectDrawClipper* Clipper() const { return FClipper; }
   // The last cooperative level asked for (recorded only, like its result).
   DWORD CooperativeLevel() const { return FCooperativeLevel; }
-  GUID* DriverGuid() const { return FDriverGuid.get(); }
 
   const TNotifyEvent& OnFinalize() const { return FOnFinalize; }
   void SetOnFinalize(TNotifyEvent Value) { FOnFinalize = std::move(Value); }
@@ -356,7 +353,6 @@ class TCustomDXDraw : public TCustomControl, public TDirectDrawDisplayHost {
   TDirectDrawClipper* FClipper = nullptr;
   TDirectDraw* FDirectDraw = nullptr;
   std::unique_ptr<TDirectDrawDisplay> FDisplay;
-  std::unique_ptr<GUID> FDriverGuid;
   std::unique_ptr<TDXDrawDriver> FDriver;
   TDirectDrawPalette* FPalette = nullptr;
   TDirectDrawSurface* FPrimarySurface = nullptr;

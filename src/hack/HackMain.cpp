@@ -13,8 +13,9 @@
 #include "hack/HackOptions.h"
 #include "hack/HackScene.h"
 #include "hack/HackSettings.h"
-#include "hack/Sprite.h"
+#include "platform/gdi/BitmapFormat.h"
 #include "runtime/SysUtils.h"
+#include "scene/BallPicture.h"
 #include "scene/Random.h"
 
 namespace {
@@ -64,7 +65,9 @@ int Run(const THackOptions& options, int stopFd) {
   }
   host::THostWindow* w = window.get();
   THackScene scene(ball, settings.BallCount, settings.MaxSpeed, options.ShowFps, [w](uint32_t rgb) {
-    return w->MapColor(static_cast<uint8_t>(rgb >> 16), static_cast<uint8_t>(rgb >> 8), static_cast<uint8_t>(rgb));
+    uint8_t red, green, blue;
+    bmp::kRgb888.Unpack(rgb, red, green, blue);
+    return w->MapColor(red, green, blue);
   });
   Randomize();
   scene.Start(window->Width(), window->Height());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 
 #include "platform/clock/Clock.h"
 #include "runtime/Dialogs.h"
@@ -739,10 +740,38 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
   return true;
 }
 
-void TApplication::Idle() {
+THookId TApplication::AddIdleHandler(TIdleEvent Handler) {
+  const THookId id = FNextHook++;
+  FIdleHandlers.push_back({id, std::move(Handler)});
+  return id;
+}
+
+void TApplication::RemoveIdleHandler(THookId Id) {
+  std::erase_if(FIdleHandlers, [Id](const IdleHandler& h) { return h.Id == Id; });
+}
+
+void TApplication::CallIdleHandler(TIdleEvent& Handler, IdlePassState& Pass) {
   bool done = true;
-  ++FIdleCount;
-  FIdleUntilClockPasses = false;
+  FIdleClockAsked = false;
+  std::exception_ptr failure;
+  try {
+    Handler(this, done);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!done) {
+    // The loop may sleep to the next clock reading only if every callback that wants to
+    // come back asked for that. The first one's reading is the one to pass: a later one
+    // that differs means the clock has passed it already.
+    if (!Pass.NotDone) Pass.Reading = FIdleClockSeen;
+    Pass.WaitForClock = FIdleClockAsked && (Pass.WaitForClock || !Pass.NotDone);
+    Pass.NotDone = true;
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+bool TApplication::IdlePass() {
+  IdlePassState pass;
   if (FOnIdle) {
     // The callback may replace or clear itself while it runs; it is moved out of the
     // slot for the call (no copy, no allocation) and put back unless it was replaced.
@@ -750,7 +779,7 @@ void TApplication::Idle() {
     FOnIdle = nullptr;
     FIdleReplaced = false;
     try {
-      handler(this, done);
+      CallIdleHandler(handler, pass);
     } catch (const std::exception& e) {
       if (!FIdleReplaced) FOnIdle = std::move(handler);
       HandleException(e);
@@ -758,12 +787,42 @@ void TApplication::Idle() {
     }
     if (handler && !FIdleReplaced) FOnIdle = std::move(handler);
   }
-  // Nothing spins: with the callback content, the loop sleeps until a message comes.
-  if (done) {
+  // Subscribers may come and go while one runs (a frame that stops its timer, say): each
+  // is found again by its id, and one that is running further up the stack (a modal loop
+  // inside it) is not called again.
+  for (THookId last = 0;;) {
+    auto it = std::upper_bound(FIdleHandlers.begin(), FIdleHandlers.end(), last,
+                               [](THookId id, const IdleHandler& h) { return id < h.Id; });
+    if (it == FIdleHandlers.end()) break;
+    last = it->Id;
+    if (!it->Fn) continue;
+    TIdleEvent handler = std::move(it->Fn);
+    const auto putBack = [&] {
+      auto home = std::find_if(FIdleHandlers.begin(), FIdleHandlers.end(),
+                               [last](const IdleHandler& h) { return h.Id == last; });
+      if (home != FIdleHandlers.end()) home->Fn = std::move(handler);
+    };
+    try {
+      CallIdleHandler(handler, pass);
+    } catch (const std::exception& e) {
+      putBack();
+      HandleException(e);
+      continue;
+    }
+    putBack();
+  }
+  FLastIdlePass = pass;
+  return !pass.NotDone;
+}
+
+void TApplication::Idle() {
+  ++FIdleCount;
+  // Nothing spins: with every callback content, the loop sleeps until a message comes.
+  if (IdlePass()) {
     WaitMessage();
-  } else if (FIdleUntilClockPasses && timeGetTime() == FIdleClockSeen) {
-    // The wait counts from now, still the reading the callback saw, so it ends at the
-    // next reading: the callback sees each clock value a polling loop would see.
+  } else if (FLastIdlePass.WaitForClock && timeGetTime() == FLastIdlePass.Reading) {
+    // The wait counts from now, still the reading the callbacks saw, so it ends at the
+    // next reading: they see each clock value a polling loop would see.
     WaitMessageTimeout(1);
   }
 }

@@ -259,12 +259,21 @@ class TApplication : public TComponent {
     FOnIdle = std::move(Value);
     FIdleReplaced = true;
   }
+  // Idle processing has one slot for the program (OnIdle) and any number of subscribers,
+  // each with its own id (frame timers subscribe for as long as they run). Every idle pass
+  // calls the slot, then the subscribers in the order they came; the loop sleeps after a
+  // pass only when each of them was done.
+  THookId AddIdleHandler(TIdleEvent Handler);
+  void RemoveIdleHandler(THookId Id);
+  size_t IdleHandlerCount() const { return FIdleHandlers.size(); }
+  // One idle pass without the wait that follows it; answers whether every callback was done.
+  bool IdlePass();
   // For an idle callback that keeps the loop coming back (Done false) but has nothing
   // to do until the millisecond clock reads later than Now: after this pass the loop
   // sleeps until a message arrives or the clock moves on, instead of calling it again
-  // at once. Asked afresh on each pass.
+  // at once. Asked afresh on each pass, by each callback that is not done.
   void IdleUntilClockPasses(DWORD Now) {
-    FIdleUntilClockPasses = true;
+    FIdleClockAsked = true;
     FIdleClockSeen = Now;
   }
   const TExceptionEvent& OnException() const { return FOnException; }
@@ -294,6 +303,13 @@ class TApplication : public TComponent {
   bool ProcessMessage(MSG& Msg);
   bool IsKeyMsg(MSG& Msg);
   void Idle();
+  // What the callbacks of one pass asked of the wait after it.
+  struct IdlePassState {
+    bool NotDone = false;       // some callback wants to come back
+    bool WaitForClock = false;  // each such callback asked to wait for the clock
+    DWORD Reading = 0;          // to pass the first one's reading
+  };
+  void CallIdleHandler(TIdleEvent& Handler, IdlePassState& Pass);
   void WndProc(TMessage& Message);
   static LRESULT AppWndProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 
@@ -306,8 +322,14 @@ class TApplication : public TComponent {
   int64_t FIdleCount = 0;
   TIdleEvent FOnIdle;
   bool FIdleReplaced = false;
-  bool FIdleUntilClockPasses = false;
+  struct IdleHandler {
+    THookId Id;
+    TIdleEvent Fn;  // empty while it runs
+  };
+  std::vector<IdleHandler> FIdleHandlers;  // in the order of their ids
+  bool FIdleClockAsked = false;  // by the callback running now
   DWORD FIdleClockSeen = 0;
+  IdlePassState FLastIdlePass;
   HWND FKeyQueuedFor = nullptr;  // the last key down: the window it was queued for
   HWND FKeyHandledBy = nullptr;  // and the one that handled it
   TExceptionEvent FOnException;

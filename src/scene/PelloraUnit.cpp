@@ -5,43 +5,29 @@
 #include "scene/BallPicture.h"
 #include "scene/Credit.h"
 #include "scene/Random.h"
-#include "settings/Settings.h"
 
 TMainForm* MainForm = nullptr;
 
 namespace PelloraUnit {
-std::string PicturePath;
-uint8_t BallCount = 0;
-uint8_t MaxSpeed = 0;
-std::string StoredPassword;
-bool FirstMoveSeen = false;
-bool SecondMoveSeen = false;
+
+TUnitState& State() {
+  static TUnitState state;
+  return state;
+}
+
 }  // namespace PelloraUnit
 
-using namespace PelloraUnit;
-
-namespace {
-
-// Whether set-up got as far as reading every setting that leaving writes back. A value it
-// could not read (say "BallsCount" stored as a number) stops the set-up before the ones
-// after it: writing back what was never read would empty the stored password.
-bool SettingsRead = false;
-
-}  // namespace
+using PelloraUnit::State;
 
 TMainForm::TMainForm(TComponent* AOwner) : TDXForm(AOwner) {}
 
 void TMainForm::FormCreate(TObject* Sender) {
   (void)Sender;
-  {
-    TRegIniFile settings(SettingsKeyPath);
-    PicturePath = ReadSettingText(settings, PictureName, DefaultPicture);
-    if (!NamesExistingPicture(PicturePath)) PicturePath = StandardPicture;
-    BallCount = ParseSettingByte(ReadSettingText(settings, BallsCountName, DefaultBallsCount));
-    MaxSpeed = ParseSettingByte(ReadSettingText(settings, BallsSpeedName, DefaultBallsSpeed));
-    StoredPassword = ReadSettingText(settings, PasswordName, DefaultPassword);
-    SettingsRead = true;
-  }
+  PelloraUnit::TUnitState& unit = State();
+  unit.Settings = ReadSceneSettings();
+  if (!NamesExistingPicture(unit.Settings.Picture)) unit.Settings.Picture = StandardPicture;
+  unit.StoredPassword = ReadStoredPassword();
+  unit.SettingsRead = true;
   {
     TRegistry desktop;
     desktop.OpenKey(DesktopKeyPath, false);
@@ -49,7 +35,7 @@ void TMainForm::FormCreate(TObject* Sender) {
     desktop.CloseKey();
   }
   TPictureCollectionItem* ball = ImageList->Items()->Items(0);
-  if (PicturePath != StandardPicture) LoadBallPicture(ball->Picture(), PicturePath);
+  if (unit.Settings.Picture != StandardPicture) LoadBallPicture(ball->Picture(), unit.Settings.Picture);
   FFrameCount = 0;
   FTable.RadiusX = ball->Picture()->Width() / 2;
   FTable.RadiusY = ball->Picture()->Height() / 2;
@@ -58,7 +44,7 @@ void TMainForm::FormCreate(TObject* Sender) {
   DXDraw->DefaultColorTable() = ImageList->Items()->ColorTable();
   ScreenFull();
   Randomize();
-  FTable.PlaceBalls(DXDraw->Width(), DXDraw->Height(), BallCount, MaxSpeed);
+  FTable.PlaceBalls(DXDraw->Width(), DXDraw->Height(), unit.Settings.BallCount, unit.Settings.MaxSpeed);
 }
 
 void TMainForm::ScreenFull() {
@@ -86,9 +72,10 @@ void TMainForm::DXTimerTimer(TObject* Sender, int32_t LagCount) {
   TDirectDrawSurface* surface = DXDraw->Surface();
   surface->Fill(0);
   TPictureCollectionItem* ball = ImageList->Items()->Items(0);
-  const int count = ActiveBalls(BallCount);
+  const uint8_t ballCount = State().Settings.BallCount;
+  const int count = ActiveBalls(ballCount);
   for (int i = 0; i < count; ++i) {
-    FTable.AdvanceBall(i, surface->Width(), surface->Height(), BallCount);
+    FTable.AdvanceBall(i, surface->Width(), surface->Height(), ballCount);
     const TBall& b = FTable.Balls[static_cast<size_t>(i)];
     ball->Draw(surface, b.X - FTable.RadiusX, b.Y - FTable.RadiusY, 0);
   }
@@ -118,10 +105,11 @@ void TMainForm::DXDrawMouseMove(TObject* Sender, TShiftState Shift, int32_t X, i
   // The window shows under a still pointer with a move or two of its own; only a third
   // move is the user's.
   (void)Sender, (void)Shift, (void)X, (void)Y;
-  if (!FirstMoveSeen) {
-    FirstMoveSeen = true;
-  } else if (!SecondMoveSeen) {
-    SecondMoveSeen = true;
+  PelloraUnit::TUnitState& unit = State();
+  if (!unit.FirstMoveSeen) {
+    unit.FirstMoveSeen = true;
+  } else if (!unit.SecondMoveSeen) {
+    unit.SecondMoveSeen = true;
   } else {
     Close1();
   }
@@ -136,20 +124,21 @@ void TMainForm::Close1() {
     bool& Flag;
     ~TLeaving() { Flag = false; }
   } leaving{FLeaving};
+  PelloraUnit::TUnitState& unit = State();
   if (FUsePassword == 1) {
-    Form1->AskPassword(StoredPassword);
+    Form1->AskPassword(unit.StoredPassword);
     if (!Form1->PasswordAccepted()) {
-      FirstMoveSeen = false;
-      SecondMoveSeen = false;
+      unit.FirstMoveSeen = false;
+      unit.SecondMoveSeen = false;
       return;
     }
   }
-  if (SettingsRead) {
+  if (unit.SettingsRead) {
     TRegIniFile settings(SettingsKeyPath);
-    WriteSettingText(settings, PictureName, PicturePath);
-    WriteSettingText(settings, BallsCountName, std::to_string(BallCount));
-    WriteSettingText(settings, BallsSpeedName, std::to_string(MaxSpeed));
-    WriteSettingText(settings, PasswordName, StoredPassword);
+    WriteSettingText(settings, PictureName, unit.Settings.Picture);
+    WriteSettingText(settings, BallsCountName, std::to_string(unit.Settings.BallCount));
+    WriteSettingText(settings, BallsSpeedName, std::to_string(unit.Settings.MaxSpeed));
+    WriteSettingText(settings, PasswordName, unit.StoredPassword);
   }
   Close();
 }
@@ -164,15 +153,7 @@ void TMainForm::DXTimerDeactivate(TObject* Sender) {
   SetCaption(Application->Title() + " [Pause]");
 }
 
-void ResetPelloraUnit() {
-  SettingsRead = false;
-  PicturePath.clear();
-  BallCount = 0;
-  MaxSpeed = 0;
-  StoredPassword.clear();
-  FirstMoveSeen = false;
-  SecondMoveSeen = false;
-}
+void ResetPelloraUnit() { State() = PelloraUnit::TUnitState{}; }
 
 void RegisterPelloraUnitClasses() {
   RegisterComponentClass<TMainForm, TDXForm>()

@@ -9,6 +9,7 @@
 #include "display/DXDraws.h"
 #include "display/DXImageList.h"
 #include "scene/BallMotion.h"
+#include "scene/SceneSettings.h"
 
 class TMainForm : public TDXForm {
  public:
@@ -48,19 +49,25 @@ class TMainForm : public TDXForm {
 
 extern TMainForm* MainForm;
 
-// The settings the scene read at start and writes back when it ends.
 namespace PelloraUnit {
-extern std::string PicturePath;
-extern uint8_t BallCount;
-extern uint8_t MaxSpeed;
-extern std::string StoredPassword;
-// Mouse moves seen so far, for the whole process: the first two never leave.
-extern bool FirstMoveSeen;
-extern bool SecondMoveSeen;
+// What the scene unit keeps for the whole process, as one value: the settings it read at
+// start and writes back when it ends, and the mouse moves seen so far (the first two never
+// leave). A new field starts over with the rest when the value is reset.
+struct TUnitState {
+  TSceneSettings Settings;  // the picture as it is written back: the marker for a vanished file
+  std::string StoredPassword;
+  // Whether set-up got as far as reading every setting that leaving writes back. A value it
+  // could not read (say "BallsCount" stored as a number) stops the set-up before the ones
+  // after it: writing back what was never read would empty the stored password.
+  bool SettingsRead = false;
+  bool FirstMoveSeen = false;
+  bool SecondMoveSeen = false;
+};
+TUnitState& State();
 }  // namespace PelloraUnit
 
-// Puts the module's settings and move flags back to how the program starts, for a second
-// run of the saver within one process (tests, the capture tool).
+// Starts the unit's state over, as the program starts it, for a second run of the saver
+// within one process (tests, the capture tool).
 void ResetPelloraUnit();
 
 // Makes the scene window's classes known to the design reader; the program's list of

@@ -195,23 +195,6 @@ void TRegistry::WriteString(const std::string& name, const std::string& text) {
   }
 }
 
-namespace {
-
-// Runs a clean-up however the enclosing block ends.
-template <class F>
-class ScopeExit {
- public:
-  explicit ScopeExit(F f) : FAction(std::move(f)) {}
-  ~ScopeExit() { FAction(); }
-  ScopeExit(const ScopeExit&) = delete;
-  ScopeExit& operator=(const ScopeExit&) = delete;
-
- private:
-  F FAction;
-};
-
-}  // namespace
-
 TRegIniFile::TRegIniFile(const std::string& fileName) : FFileName(fileName) {
   if (!OpenKey(fileName, true)) throw CallFailed(kCreateFailed, fileName);
 }
@@ -224,20 +207,28 @@ HKEY TRegIniFile::GetKey(const std::string& section) {
   return key;
 }
 
+// The value calls work on the current key, so the section's handle stands in for it during
+// one call, and goes however the call ends.
+template <class F>
+auto TRegIniFile::InSection(HKEY key, F call) {
+  const HKEY open = CurrentKey();
+  SetCurrentKey(key);
+  struct TRestore {
+    TRegIniFile* self;
+    HKEY open, key;
+    ~TRestore() {
+      self->SetCurrentKey(open);
+      RegCloseKey(key);
+    }
+  } restore{this, open, key};
+  return call();
+}
+
 std::string TRegIniFile::ReadString(const std::string& section, const std::string& ident,
                                     const std::string& defaultValue) {
   HKEY key = GetKey(section);
   if (key == nullptr) return defaultValue;
-  // The value calls work on the current key, so the section handle stands in for it
-  // during this one call.
-  const HKEY open = CurrentKey();
-  SetCurrentKey(key);
-  ScopeExit restore([this, open, key] {
-    SetCurrentKey(open);
-    RegCloseKey(key);
-  });
-  if (!ValueExists(ident)) return defaultValue;
-  return TRegistry::ReadString(ident);
+  return InSection(key, [&] { return ValueExists(ident) ? TRegistry::ReadString(ident) : defaultValue; });
 }
 
 void TRegIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
@@ -246,13 +237,5 @@ void TRegIniFile::WriteString(const std::string& section, const std::string& ide
   // The key was made a moment ago; if it still cannot be opened the value is not stored,
   // and saying so beats reporting a write that never happened.
   if (key == nullptr) throw CallFailed(kSetDataFailed, ident);
-  // The value calls work on the current key, so the section handle stands in for it
-  // during this one call.
-  const HKEY open = CurrentKey();
-  SetCurrentKey(key);
-  ScopeExit restore([this, open, key] {
-    SetCurrentKey(open);
-    RegCloseKey(key);
-  });
-  TRegistry::WriteString(ident, value);
+  InSection(key, [&] { TRegistry::WriteString(ident, value); });
 }

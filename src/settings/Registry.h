@@ -93,6 +93,8 @@ class TRegIniFile : public TRegistry {
  private:
   // A second handle on the section's key, or null when it cannot be opened.
   HKEY GetKey(const std::string& section);
+  template <class F>
+  auto InSection(HKEY key, F call);
 
   std::string FFileName;
 };

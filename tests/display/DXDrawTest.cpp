@@ -141,8 +141,7 @@ class DXDrawTest : public DisplayForms {
   }
   // One idle pass as the loop makes it.
   void Pass() {
-    bool done = true;
-    if (Application->OnIdle()) Application->OnIdle()(Application, done);
+    Application->IdlePass();
   }
 
 };

@@ -100,11 +100,7 @@ class DXTimerTest : public HeadlessForms {
     return form;
   }
   // One idle pass as the loop makes it, without the loop's wait.
-  bool Pass() {
-    bool done = true;
-    if (Application->OnIdle()) Application->OnIdle()(Application, done);
-    return done;
-  }
+  bool Pass() { return Application->IdlePass(); }
   void Deactivate() {
     headless::ActivateOtherApplication();
     Pump();
@@ -126,7 +122,7 @@ TEST_F(DXTimerTest, ConstructionSetsTheDefaultsAndStartsNothing) {
   EXPECT_EQ(timer.TickDivisor(), 1000);
   EXPECT_EQ(timer.MaxLag(), 10);
   EXPECT_FALSE(timer.Armed());
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
 }
 
 TEST_F(DXTimerTest, TheStoredTimerIsReadWithItsEventsAndStartsOnlyWhenEnabled) {
@@ -137,7 +133,7 @@ TEST_F(DXTimerTest, TheStoredTimerIsReadWithItsEventsAndStartsOnlyWhenEnabled) {
   EXPECT_EQ(off->DXTimer->Interval(), 1u);
   EXPECT_EQ(off->DXTimer->MaxLag(), 10);
   EXPECT_FALSE(off->DXTimer->Armed());
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   off->DXTimer->SetEnabled(true);
   Clock.Advance(1);
   Pass();
@@ -251,7 +247,7 @@ TEST_F(DXTimerTest, SettingEnabledToItsValueChangesNothing) {
   EXPECT_EQ(form->Ticks, (Ticks{{1005, 5}}));
   form->DXTimer->SetEnabled(false);
   EXPECT_FALSE(form->DXTimer->Armed());
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   bool called = false;
   Application->SetOnIdle([&](TObject*, bool&) { called = true; });
   form->DXTimer->SetEnabled(false);  // already off: the slot is not touched
@@ -265,7 +261,7 @@ TEST_F(DXTimerTest, EnabledWhileInactiveIsArmedButPausedUntilActivation) {
   EXPECT_EQ(form->Events, (std::vector<std::string>{"deactivate"}));
   form->DXTimer->SetEnabled(true);
   EXPECT_TRUE(form->DXTimer->Armed());
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   Clock.Advance(500);  // time while paused is never reported as lag
 
   Activate(form);
@@ -279,7 +275,7 @@ TEST_F(DXTimerTest, EnabledWhileInactiveIsArmedButPausedUntilActivation) {
 
   // Running, then paused by deactivation and resumed by activation.
   Deactivate();
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   Clock.Advance(300);
   Activate(form);
   Clock.Advance(2);
@@ -304,35 +300,47 @@ TEST_F(DXTimerTest, ActiveOnlyOnPausesAnInactiveTimerAndOffDoesNotResumeIt) {
   form->DXTimer->SetActiveOnly(false);
   Deactivate();
   form->DXTimer->SetEnabled(true);  // runs although inactive
-  ASSERT_TRUE(static_cast<bool>(Application->OnIdle()));
+  ASSERT_EQ(Application->IdleHandlerCount(), 1u);
   Clock.Advance(1);
   Pass();
   EXPECT_EQ(form->Ticks.size(), 1u);
   form->DXTimer->SetActiveOnly(true);  // pauses at once
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   form->DXTimer->SetActiveOnly(false);  // does not resume
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   form->DXTimer->SetEnabled(false);
   form->DXTimer->SetEnabled(true);  // the next Arm does
-  EXPECT_TRUE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 1u);
 }
 
-TEST_F(DXTimerTest, TwoTimersShareOneIdleSlot) {
+// Each running timer has its own place in idle processing: both tick, and stopping one
+// leaves the other (and the program's own OnIdle) running.
+TEST_F(DXTimerTest, TwoTimersTickSideBySideAndStopAlone) {
   TTimerForm* form = Open("True");
   TDXTimer second(form);
   int secondTicks = 0;
   second.SetInterval(1);
   second.SetOnTimer([&](TObject*, int32_t) { ++secondTicks; });
   second.SetEnabled(false);
-  second.SetEnabled(true);  // attached last: it owns the slot
+  second.SetEnabled(true);
+  bool programIdle = false;
+  Application->SetOnIdle([&](TObject*, bool&) { programIdle = true; });
   Clock.Advance(1);
   Pass();
   EXPECT_EQ(secondTicks, 1);
-  EXPECT_TRUE(form->Ticks.empty());
-  // Disarming either clears the slot for both.
+  EXPECT_EQ(form->Ticks, (Ticks{{1001, 1}}));
   form->DXTimer->SetEnabled(false);
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 1u);
   EXPECT_TRUE(second.Armed());
+  Clock.Advance(1);
+  programIdle = false;
+  Pass();
+  EXPECT_EQ(secondTicks, 2);
+  EXPECT_EQ(form->Ticks.size(), 1u);
+  EXPECT_TRUE(programIdle);
+  second.SetEnabled(false);
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
+  EXPECT_TRUE(static_cast<bool>(Application->OnIdle()));
 }
 
 TEST_F(DXTimerTest, AFailingTickIsReportedAndTickingGoesOn) {
@@ -354,7 +362,7 @@ TEST_F(DXTimerTest, DestructionStopsTheTimerAndUnhooksIt) {
   int activations = 0;
   timer->SetOnDeactivate([&](TObject*) { ++activations; });
   delete timer;
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   Deactivate();
   EXPECT_EQ(activations, 0);
 }
@@ -364,13 +372,13 @@ TEST_F(DXTimerTest, ATimerOutlivingItsApplicationLetsGoOfIt) {
   timer->SetActiveOnly(false);
   timer->SetEnabled(false);
   timer->SetEnabled(true);
-  ASSERT_TRUE(static_cast<bool>(Application->OnIdle()));
+  ASSERT_EQ(Application->IdleHandlerCount(), 1u);
   ResetApplication();  // the application, its window and its idle slot go first
   EXPECT_FALSE(timer->Armed());
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   timer->SetEnabled(false);
   timer->SetEnabled(true);  // nothing left to attach to, and the new one is not touched
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
   delete timer;
 }
 

@@ -63,6 +63,26 @@ class DisplayTest : public ::testing::Test {
     return s;
   }
 
+  // An off-screen surface of 24 bits (8-8-8), which no mode has, under a 32-bit mode.
+  TDirectDrawSurface* NewTwentyFourBitSurface(int Width, int Height) {
+    Exclusive(800, 600, 32);
+    DDSURFACEDESC desc{};
+    desc.dwSize = sizeof(desc);
+    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
+    desc.dwWidth = static_cast<DWORD>(Width);
+    desc.dwHeight = static_cast<DWORD>(Height);
+    desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
+    desc.ddpfPixelFormat.dwRGBBitCount = 24;
+    desc.ddpfPixelFormat.dwRBitMask = 0xFF0000;
+    desc.ddpfPixelFormat.dwGBitMask = 0x00FF00;
+    desc.ddpfPixelFormat.dwBBitMask = 0x0000FF;
+    auto* s = new TDirectDrawSurface(DD.get());
+    EXPECT_TRUE(s->CreateSurface(desc));
+    return s;
+  }
+
   HWND Window = nullptr;
   std::unique_ptr<TDirectDraw> DD;
 };

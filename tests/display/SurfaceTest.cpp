@@ -155,29 +155,28 @@ TEST_F(DisplayTest, LibrariesAreFoundByNameWhateverTheCase) {
 TEST(ClipBlitRects, CutsBothRectanglesAlike) {
   const RECT DB{0, 0, 100, 60};
   const RECT SB{0, 0, 47, 47};
-  RECT D{-10, 5, 37, 52}, S{0, 0, 47, 47};
-  ASSERT_TRUE(ClipBlitRects(D, S, DB, SB));
-  EXPECT_EQ(D, (RECT{0, 5, 37, 52}));
-  EXPECT_EQ(S, (RECT{10, 0, 47, 47}));
-
-  D = {80, 40, 127, 87};
-  S = {0, 0, 47, 47};
-  ASSERT_TRUE(ClipBlitRects(D, S, DB, SB));
-  EXPECT_EQ(D, (RECT{80, 40, 100, 60}));
-  EXPECT_EQ(S, (RECT{0, 0, 20, 20}));
-
-  D = {3, 4, 63, 64};  // a source rectangle reaching past the source
-  S = {-5, 0, 55, 60};
-  ASSERT_TRUE(ClipBlitRects(D, S, DB, SB));
-  EXPECT_EQ(S, (RECT{0, 0, 47, 47}));
-  EXPECT_EQ(D, (RECT{8, 4, 55, 51}));
-
-  D = {100, 0, 147, 47};
-  S = {0, 0, 47, 47};
-  EXPECT_FALSE(ClipBlitRects(D, S, DB, SB));
-  D = {-47, 0, 0, 47};
-  S = {0, 0, 47, 47};
-  EXPECT_FALSE(ClipBlitRects(D, S, DB, SB));
+  struct Case {
+    const char* what;
+    RECT d, s;
+    bool left;  // anything left to draw
+    RECT clippedD, clippedS;
+  };
+  const Case cases[] = {
+      {"off the left", {-10, 5, 37, 52}, {0, 0, 47, 47}, true, {0, 5, 37, 52}, {10, 0, 47, 47}},
+      {"off the bottom right", {80, 40, 127, 87}, {0, 0, 47, 47}, true, {80, 40, 100, 60}, {0, 0, 20, 20}},
+      {"a source rectangle reaching past the source", {3, 4, 63, 64}, {-5, 0, 55, 60}, true, {8, 4, 55, 51},
+       {0, 0, 47, 47}},
+      {"just past the right edge", {100, 0, 147, 47}, {0, 0, 47, 47}, false, {}, {}},
+      {"just past the left edge", {-47, 0, 0, 47}, {0, 0, 47, 47}, false, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RECT D = c.d, S = c.s;
+    ASSERT_EQ(ClipBlitRects(D, S, DB, SB), c.left);
+    if (!c.left) continue;
+    EXPECT_EQ(D, c.clippedD);
+    EXPECT_EQ(S, c.clippedS);
+  }
 }
 
 class DrawTest : public DisplayTest {
@@ -207,26 +206,30 @@ class DrawTest : public DisplayTest {
   TDirectDrawSurface* Source = nullptr;
 };
 
-TEST_F(DrawTest, SpritePartlyOffTheLeftIsCut) {
-  Dest->Draw(-10, 5, Source->ClientRect(), Source, false);
-  EXPECT_EQ(Dest->LastResult(), DD_OK);
-  ExpectDrawn(RECT{0, 5, 37, 52}, -10, 5);
-}
-
-TEST_F(DrawTest, SpritePartlyOffTheBottomRightIsCut) {
-  Dest->Draw(80, 40, Source->ClientRect(), Source, false);
-  ExpectDrawn(RECT{80, 40, 100, 60}, 80, 40);
-}
-
-TEST_F(DrawTest, SpriteAtTheRightEdgeDrawsNothing) {
-  Dest->Draw(Dest->Width(), 0, Source->ClientRect(), Source, false);
-  Dest->Draw(0, -47, Source->ClientRect(), Source, true);
-  ExpectDrawn(RECT{0, 0, 0, 0}, 0, 0);
-}
-
-TEST_F(DrawTest, OversizedSourceRectangleIsCutToTheSource) {
-  Dest->Draw(3, 4, TRect{0, 0, 60, 60}, Source, false);
-  ExpectDrawn(RECT{3, 4, 50, 51}, 3, 4);
+// A sprite drawn partly or wholly off the surface, or from a source rectangle larger than
+// its source, is cut to both.
+TEST_F(DrawTest, SpritesAreCutToTheSurfaceAndTheSource) {
+  struct Case {
+    const char* what;
+    int x, y;
+    TRect source;  // empty: the whole source
+    bool transparent;
+    RECT drawn;  // where the source shows, offset by (x, y)
+  };
+  const Case cases[] = {
+      {"partly off the left", -10, 5, {}, false, {0, 5, 37, 52}},
+      {"partly off the bottom right", 80, 40, {}, false, {80, 40, 100, 60}},
+      {"at the right edge", 100, 0, {}, false, {}},
+      {"above the top, keyed", 0, -47, {}, true, {}},
+      {"an oversized source rectangle", 3, 4, {0, 0, 60, 60}, false, {3, 4, 50, 51}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Dest->Fill(0);
+    Dest->Draw(c.x, c.y, c.source.right > 0 ? c.source : Source->ClientRect(), Source, c.transparent);
+    EXPECT_EQ(Dest->LastResult(), DD_OK);
+    ExpectDrawn(c.drawn, c.x, c.y);
+  }
 }
 
 TEST_F(DrawTest, TransparentDrawSkipsTheColourKey) {
@@ -313,61 +316,46 @@ TEST(SurfacePixels, EveryDepthGivesBackWhatWasWrittenAndLeavesItsNeighbours) {
   EXPECT_EQ(ReadSurfacePixel(row, 15, 0), 0u);
 }
 
-class DepthTest : public DisplayTest, public ::testing::WithParamInterface<int> {};
-
-TEST_P(DepthTest, SetPixelThenGetPixelOnASurface) {
-  const int bits = GetParam();
-  Exclusive(800, 600, bits);
-  TDirectDrawSurface* s = NewSurface(9, 3);
-  ASSERT_EQ(s->BitCount(), bits);
-  const DWORD mask = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
-  s->Fill(0);
-  s->SetPixel(8, 2, 0xA5C3E1F7u & mask);
-  s->SetPixel(1, 0, 0x5A3C1E7Fu & mask);
-  EXPECT_EQ(s->GetPixel(8, 2), 0xA5C3E1F7u & mask);
-  EXPECT_EQ(s->GetPixel(1, 0), 0x5A3C1E7Fu & mask);
-  EXPECT_EQ(s->GetPixel(7, 2), 0u);
-  EXPECT_EQ(s->GetPixel(0, 0), 0u);
-  // Outside the surface nothing is read or written.
-  s->SetPixel(9, 0, 1);
-  s->SetPixel(-1, 0, 1);
-  EXPECT_EQ(s->GetPixel(9, 0), 0u);
-  EXPECT_EQ(s->GetPixel(0, 3), 0u);
-  EXPECT_EQ(s->GetPixel(0, 1), 0u);
+// What SetPixel writes GetPixel reads back at every depth a surface of a mode may have (24
+// bits only as a surface of its own format), and nothing outside the surface is touched.
+TEST_F(DisplayTest, SetPixelThenGetPixelAtEveryDepth) {
+  for (const int bits : {8, 16, 24, 32}) {
+    SCOPED_TRACE(std::to_string(bits) + " bits");
+    TDirectDrawSurface* s = nullptr;
+    if (bits == 24) {
+      s = NewTwentyFourBitSurface(9, 3);
+    } else {
+      Exclusive(800, 600, bits);
+      s = NewSurface(9, 3);
+    }
+    ASSERT_EQ(s->BitCount(), bits);
+    const DWORD mask = bits == 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
+    s->Fill(0);
+    s->SetPixel(8, 2, 0xA5C3E1F7u & mask);
+    s->SetPixel(1, 0, 0x5A3C1E7Fu & mask);
+    EXPECT_EQ(s->GetPixel(8, 2), 0xA5C3E1F7u & mask);
+    EXPECT_EQ(s->GetPixel(1, 0), 0x5A3C1E7Fu & mask);
+    EXPECT_EQ(s->GetPixel(7, 2), 0u);
+    EXPECT_EQ(s->GetPixel(0, 0), 0u);
+    s->SetPixel(9, 0, 1);
+    s->SetPixel(-1, 0, 1);
+    EXPECT_EQ(s->GetPixel(9, 0), 0u);
+    EXPECT_EQ(s->GetPixel(0, 3), 0u);
+    EXPECT_EQ(s->GetPixel(0, 1), 0u);
+  }
 }
-INSTANTIATE_TEST_SUITE_P(ModeDepths, DepthTest, ::testing::Values(8, 16, 32));
 
-TEST_F(DisplayTest, SetPixelThenGetPixelOnATwentyFourBitSurface) {
-  Exclusive(800, 600, 32);
-  DDSURFACEDESC desc{};
-  desc.dwSize = sizeof(desc);
-  desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-  desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN;
-  desc.dwWidth = 5;
-  desc.dwHeight = 2;
-  desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-  desc.ddpfPixelFormat.dwFlags = DDPF_RGB;
-  desc.ddpfPixelFormat.dwRGBBitCount = 24;
-  desc.ddpfPixelFormat.dwRBitMask = 0xFF0000;
-  desc.ddpfPixelFormat.dwGBitMask = 0x00FF00;
-  desc.ddpfPixelFormat.dwBBitMask = 0x0000FF;
-  auto* s = new TDirectDrawSurface(DD.get());
-  ASSERT_TRUE(s->CreateSurface(desc));
-  ASSERT_EQ(s->BitCount(), 24);
-  s->Fill(0);
-  s->SetPixel(4, 1, 0xABCDEF);
-  s->SetPixel(3, 1, 0x010203);
-  EXPECT_EQ(s->GetPixel(4, 1), 0xABCDEFu);
-  EXPECT_EQ(s->GetPixel(3, 1), 0x010203u);
-  EXPECT_EQ(s->GetPixel(2, 1), 0u);
-  // A value read back is one Fill and colour keys understand: red is the red mask.
+// A value read back is one Fill and colour keys understand: red is the red mask, and the
+// bytes lie blue, green, red in memory.
+TEST_F(DisplayTest, ATwentyFourBitSurfaceKeepsItsChannelsWhereItsMasksSay) {
+  TDirectDrawSurface* s = NewTwentyFourBitSurface(5, 2);
   const DWORD red = s->MatchColor(clRed);
   EXPECT_EQ(red, 0xFF0000u);
   s->Fill(red);
   DDSURFACEDESC locked{};
   ASSERT_TRUE(s->Lock(nullptr, locked));
   const auto* bytes = static_cast<const uint8_t*>(locked.lpSurface);
-  EXPECT_EQ(bytes[0], 0x00);  // blue, green, red in memory
+  EXPECT_EQ(bytes[0], 0x00);
   EXPECT_EQ(bytes[2], 0xFF);
   s->Unlock(locked.lpSurface);
 }

@@ -219,6 +219,36 @@ TEST_F(FormsTest, AnExceptionFromTheIdleCallbackIsReportedAndTheLoopGoesOn) {
   Application->SetOnIdle(nullptr);
 }
 
+// Subscribers run after OnIdle in the order they came, may leave (themselves or another)
+// during a pass, and a failing one is reported without costing the others their turn.
+TEST_F(FormsTest, IdleSubscribersEachGetTheirPassAndComeAndGoAlone) {
+  std::vector<std::string> calls;
+  Application->SetOnIdle([&](TObject*, bool&) { calls.push_back("slot"); });
+  THookId third = 0;
+  const THookId first = Application->AddIdleHandler([&](TObject*, bool& done) {
+    calls.push_back("first");
+    done = false;
+  });
+  const THookId second = Application->AddIdleHandler([&](TObject*, bool&) {
+    calls.push_back("second");
+    Application->RemoveIdleHandler(third);
+    throw Exception("second failed");
+  });
+  third = Application->AddIdleHandler([&](TObject*, bool&) { calls.push_back("third"); });
+  EXPECT_EQ(Application->IdleHandlerCount(), 3u);
+  EXPECT_FALSE(Application->IdlePass());  // "first" wants to come back
+  EXPECT_EQ(calls, (std::vector<std::string>{"slot", "first", "second"}));
+  EXPECT_EQ(Errors, std::vector<std::string>{"second failed"});
+
+  calls.clear();
+  Application->RemoveIdleHandler(second);
+  Application->RemoveIdleHandler(first);
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);
+  EXPECT_TRUE(Application->IdlePass());
+  EXPECT_EQ(calls, std::vector<std::string>{"slot"});
+  Application->SetOnIdle(nullptr);
+}
+
 TEST_F(FormsTest, HooksSeeTheActivationNoticesAfterTheFlagChanged) {
   TProbeForm* form = nullptr;
   Application->CreateForm(form);

@@ -48,8 +48,7 @@ class SceneTest : public HeadlessApplicationTest {
   // One idle pass a millisecond later: the frame timer's chance to tick.
   void Idle() {
     Clock.Advance(1);
-    bool done = true;
-    if (Application->OnIdle()) Application->OnIdle()(Application, done);
+    Application->IdlePass();
   }
 
   // Runs Step after every frame tick from now on, whichever loop ticks (a modal one

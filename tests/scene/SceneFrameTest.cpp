@@ -79,7 +79,7 @@ TEST_F(SceneFrameTest, EveryTickMovesEveryBallOneStepByTheMotionRulesHoweverLate
   for (int frame = 0; frame < 210; ++frame) {
     Clock.Advance(lateness[frame % 7]);
     Idle();
-    for (int i = 0; i < MaxBalls; ++i) twin.AdvanceBall(i, 800, 600, PelloraUnit::BallCount);
+    for (int i = 0; i < MaxBalls; ++i) twin.AdvanceBall(i, 800, 600, PelloraUnit::State().Settings.BallCount);
     ASSERT_TRUE(SameBalls(twin, MainForm->Table())) << "frame " << frame + 1;
   }
   EXPECT_EQ(MainForm->FrameCount(), 210);

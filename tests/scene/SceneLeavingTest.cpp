@@ -107,7 +107,7 @@ TEST_F(SceneLeavingTest, TheFirstTwoMovesDoNothingAndTheThirdLeaves) {
   MoveMouse();
   MoveMouse();
   EXPECT_TRUE(Running());
-  EXPECT_TRUE(PelloraUnit::FirstMoveSeen && PelloraUnit::SecondMoveSeen);
+  EXPECT_TRUE(PelloraUnit::State().FirstMoveSeen && PelloraUnit::State().SecondMoveSeen);
   Idle();
   EXPECT_EQ(MainForm->FrameCount(), 4);
   MoveMouse();
@@ -149,7 +149,7 @@ TEST_F(SceneLeavingTest, AnyMouseButtonLeaves) {
   headless::MouseButton(3, true, 640, 480);
   Application->ProcessMessages();
   EXPECT_FALSE(Running());
-  EXPECT_FALSE(PelloraUnit::FirstMoveSeen);  // a press is not a move
+  EXPECT_FALSE(PelloraUnit::State().FirstMoveSeen);  // a press is not a move
 }
 
 TEST_F(SceneLeavingTest, WhatIsWrittenBackIsWhatWasReadAtTheStartInItsReducedForm) {
@@ -217,7 +217,7 @@ TEST_F(SceneLeavingTest, AWrongPasswordGoesBackToTheSaverWhereTwoMovesAreIgnored
   MoveMouse();
   ASSERT_EQ(PromptsShown, 1);
   EXPECT_TRUE(Running());
-  EXPECT_FALSE(PelloraUnit::FirstMoveSeen || PelloraUnit::SecondMoveSeen);
+  EXPECT_FALSE(PelloraUnit::State().FirstMoveSeen || PelloraUnit::State().SecondMoveSeen);
   EXPECT_EQ(StoredSetting(BallsCountName), "(none)");  // nothing written
   // The scene is in front again and its frames reach the screen.
   const int presents = headless::PresentCount(MainForm->Handle());
@@ -282,7 +282,7 @@ TEST_F(SceneLeavingTest, AnotherProgramInFrontPausesTheSaverUnderAPauseCaption) 
   EXPECT_EQ(MainForm->Caption(), "Pellora [Pause]");
   const TBallTable paused = MainForm->Table();
   const int frames = MainForm->FrameCount();
-  EXPECT_FALSE(static_cast<bool>(Application->OnIdle()));  // nothing left to tick
+  EXPECT_EQ(Application->IdleHandlerCount(), 0u);  // nothing left to tick
   for (int i = 0; i < 5; ++i) Idle();
   EXPECT_EQ(MainForm->FrameCount(), frames);
   EXPECT_TRUE(SameBalls(paused, MainForm->Table()));

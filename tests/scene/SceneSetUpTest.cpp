@@ -44,8 +44,8 @@ class SceneSetUpTest : public SceneTest {
 TEST_F(SceneSetUpTest, WithoutSettingsTheBuiltInBallRunsFullScreenWithTheDefaults) {
   StartSaver();
   EXPECT_TRUE(Errors.empty()) << Errors.front();
-  EXPECT_EQ(PelloraUnit::PicturePath, StandardPicture);
-  EXPECT_EQ(PelloraUnit::StoredPassword, "");
+  EXPECT_EQ(PelloraUnit::State().Settings.Picture, StandardPicture);
+  EXPECT_EQ(PelloraUnit::State().StoredPassword, "");
   EXPECT_EQ(MainForm->UsePassword(), 0);
   EXPECT_EQ(MainForm->ImageList->Items()->Count(), 1);
   EXPECT_EQ(BallGraphic()->Width(), 47);
@@ -65,7 +65,7 @@ TEST_F(SceneSetUpTest, WithoutSettingsTheBuiltInBallRunsFullScreenWithTheDefault
     EXPECT_GE(b.DY, 1);
     EXPECT_LE(b.DY, 6);
   }
-  // Reading makes the settings key but stores nothing in it.
+  // Reading stores nothing.
   EXPECT_EQ(StoredSetting(BallsCountName), "(none)");
   EXPECT_EQ(StoredSetting(PictureName), "(none)");
 }
@@ -87,8 +87,8 @@ TEST_F(SceneSetUpTest, CountsAreTakenModulo256AndNeverUseMoreThanTheTable) {
   StoreSetting(BallsCountName, "300");
   StoreSetting(BallsSpeedName, "-1");
   StartSaver();
-  EXPECT_EQ(PelloraUnit::BallCount, 44);
-  EXPECT_EQ(PelloraUnit::MaxSpeed, 255);
+  EXPECT_EQ(PelloraUnit::State().Settings.BallCount, 44);
+  EXPECT_EQ(PelloraUnit::State().Settings.MaxSpeed, 255);
   const auto& balls = MainForm->Table().Balls;
   EXPECT_NE(balls[43].DX, 0);
   EXPECT_EQ(balls[44].DX, 0);  // slots past the count stay empty
@@ -101,7 +101,7 @@ TEST_F(SceneSetUpTest, CountsAreTakenModulo256AndNeverUseMoreThanTheTable) {
 TEST_F(SceneSetUpTest, ACountOf255UsesAllHundredSlotsAndRuns) {
   StoreSetting(BallsCountName, "255");
   StartSaver();
-  EXPECT_EQ(PelloraUnit::BallCount, 255);
+  EXPECT_EQ(PelloraUnit::State().Settings.BallCount, 255);
   EXPECT_NE(MainForm->Table().Balls[99].DX, 0);
   for (int i = 0; i < 20; ++i) Idle();
   EXPECT_EQ(MainForm->FrameCount(), 20);
@@ -121,7 +121,7 @@ TEST_F(SceneSetUpTest, APictureThatIsGoneGivesTheBuiltInBall) {
   StoreSetting(PictureName, File("deleted.bmp").string());
   StartSaver();
   EXPECT_TRUE(Errors.empty()) << Errors.front();
-  EXPECT_EQ(PelloraUnit::PicturePath, StandardPicture);
+  EXPECT_EQ(PelloraUnit::State().Settings.Picture, StandardPicture);
   EXPECT_EQ(MainForm->RadiusX(), 23);
   EXPECT_EQ(BallGraphic()->Width(), 47);
 }
@@ -131,7 +131,7 @@ TEST_F(SceneSetUpTest, ABitmapFileOfOddWidthGivesTruncatedRadiiAndStaysTheOnlyIt
   StoreSetting(PictureName, File("wide.bmp").string());
   StartSaver();
   EXPECT_TRUE(Errors.empty()) << Errors.front();
-  EXPECT_EQ(PelloraUnit::PicturePath, File("wide.bmp").string());
+  EXPECT_EQ(PelloraUnit::State().Settings.Picture, File("wide.bmp").string());
   EXPECT_EQ(MainForm->RadiusX(), 25);
   EXPECT_EQ(MainForm->RadiusY(), 15);
   EXPECT_EQ(MainForm->ImageList->Items()->Count(), 1);
@@ -195,7 +195,7 @@ TEST_F(SceneSetUpTest, WithoutTheDesktopPasswordValueTheMessageShowsAndTheScreen
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].rfind("Failed to get data for 'ScreenSaveUsePassword'. ", 0), 0u) << shown[0];
   // The settings were read before the failure; the rest was skipped.
-  EXPECT_EQ(PelloraUnit::BallCount, 100);
+  EXPECT_EQ(PelloraUnit::State().Settings.BallCount, 100);
   ExpectSetUpStoppedBeforeTheScreen();
 }
 
@@ -207,7 +207,7 @@ TEST_F(SceneSetUpTest, APictureThatCannotBeReadStopsTheSetUpWithItsMessage) {
   EXPECT_EQ(Errors, std::vector<std::string>{SReadError});
   ExpectSetUpStoppedBeforeTheScreen();
   // The path stays what was stored: leaving writes back the user's choice, not the marker.
-  EXPECT_EQ(PelloraUnit::PicturePath, File("cut.bmp").string());
+  EXPECT_EQ(PelloraUnit::State().Settings.Picture, File("cut.bmp").string());
 }
 
 }  // namespace

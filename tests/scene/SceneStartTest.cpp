@@ -6,8 +6,8 @@ TEST_F(SceneTest, WithoutSettingsTheBuiltInBallFillsTheScreenAndTheTimerTicks) {
   StartSaver();
   ASSERT_NE(MainForm, nullptr);
   EXPECT_TRUE(Errors.empty()) << Errors.front();
-  EXPECT_EQ(PelloraUnit::BallCount, 100);
-  EXPECT_EQ(PelloraUnit::MaxSpeed, 6);
+  EXPECT_EQ(PelloraUnit::State().Settings.BallCount, 100);
+  EXPECT_EQ(PelloraUnit::State().Settings.MaxSpeed, 6);
   EXPECT_EQ(MainForm->RadiusX(), 23);
   EXPECT_EQ(MainForm->RadiusY(), 23);
   EXPECT_EQ(MainForm->BorderStyle(), bsNone);

@@ -13,7 +13,6 @@
 #include "platform/window/Headless.h"
 #include "platform/window/PresenterChoice.h"
 #include "runtime/Forms.h"
-#include "scene/PelloraUnit.h"
 #include "shell/Shell.h"
 
 namespace {
@@ -97,12 +96,16 @@ class TShot {
       std::fprintf(stderr, "pellora-shot: the program reports: %s\n", e.what());
       FReported = true;
     });
-    // The frame timer starts ticking only once the application is active, and it takes the
-    // idle slot just before this event; so the first frame is always seen.
-    Application->SetOnActivate([this](TObject*) { WatchFrames(); });
-    // Only a run that has gone quiet without a running frame timer gets here: a dialog
-    // that is fully painted, or a saver that is not animating.
-    Application->SetOnIdle([this](TObject*, bool&) { Quiet(); });
+    // The saver's frames are what the presenter shows of its window once the application
+    // is active: the frame timer ticks only from then on, and what came before was the
+    // window's first paint.
+    Application->SetOnActivate([this](TObject*) { FActive = true; });
+    SetPresentListener([this](HWND Window) { Presented(Window); });
+    // A run that has gone quiet without a running frame timer (nothing else takes part in
+    // idle processing): a dialog that is fully painted, or a saver that is not animating.
+    Application->SetOnIdle([this](TObject*, bool&) {
+      if (Application->IdleHandlerCount() == 0) Quiet();
+    });
 
     std::vector<std::string> arguments{"pellora"};
     arguments.insert(arguments.end(), FOptions.ModeArguments.begin(), FOptions.ModeArguments.end());
@@ -121,22 +124,14 @@ class TShot {
   }
 
  private:
-  void WatchFrames() {
-    auto* scene = dynamic_cast<TMainForm*>(Application->MainForm());
-    if (scene == nullptr || scene->DXTimer == nullptr || FWatching) return;
-    FWatching = true;
-    TDXTimerEvent step = scene->DXTimer->OnTimer();
-    scene->DXTimer->SetOnTimer([this, scene, step](TObject* Sender, int32_t LagCount) {
-      // A frame step that drew ends by presenting its frame; one that found the display
-      // not ready presents nothing and is not a frame.
-      const int before = headless::PresentCount(scene->Handle());
-      if (step) step(Sender, LagCount);
-      if (headless::PresentCount(scene->Handle()) == before) return;
-      ++FFrame;
-      FGuard.Progress();
-      if (FOptions.Frames.count(FFrame) != 0 && !Save(scene->Handle(), FramePath(FFrame))) return Finish(ShotFailed);
-      if (FFrame >= *FOptions.Frames.rbegin()) Finish(ShotDone);
-    });
+  void Presented(HWND Window) {
+    TCustomForm* scene = Application->MainForm();
+    if (FMode != TRunMode::rmSaver || !FActive || FSaving || FFinished || scene == nullptr || Window != scene->Handle())
+      return;
+    ++FFrame;
+    FGuard.Progress();
+    if (FOptions.Frames.count(FFrame) != 0 && !Save(Window, FramePath(FFrame))) return Finish(ShotFailed);
+    if (FFrame >= *FOptions.Frames.rbegin()) Finish(ShotDone);
   }
 
   void Quiet() {
@@ -159,7 +154,12 @@ class TShot {
   // What the screen last showed of the window: the whole screen for the saver.
   bool Save(HWND Window, const std::string& Path) {
     WindowPixels shown;
-    if (!headless::LastFrame(Window, &shown) || shown.pixels.empty()) {
+    // Reading the frame brings the window's screen up to date first; what that shows is
+    // not a frame of its own.
+    FSaving = true;
+    const bool read = headless::LastFrame(Window, &shown);
+    FSaving = false;
+    if (!read || shown.pixels.empty()) {
       std::fprintf(stderr, "pellora-shot: nothing was shown to write to %s\n", Path.c_str());
       return false;
     }
@@ -182,7 +182,8 @@ class TShot {
   const TShotOptions& FOptions;
   TRunMode FMode;
   TStallGuard FGuard;
-  bool FWatching = false;
+  bool FActive = false;
+  bool FSaving = false;
   bool FReported = false;
   bool FFinished = false;
   int FStatus = ShotDone;

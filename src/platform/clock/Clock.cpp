@@ -29,12 +29,34 @@ class MachineClock : public ClockSource {
     time->wMilliseconds = static_cast<WORD>(ms);
   }
   void Sleep(DWORD milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+  uint64_t Microseconds() override {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+  }
+  void SleepUntil(uint64_t momentUs) override {
+    using namespace std::chrono;
+    std::this_thread::sleep_until(steady_clock::time_point(microseconds(momentUs)));
+  }
+  void WaitFor(std::condition_variable& wake, std::unique_lock<std::mutex>& lock, DWORD milliseconds,
+               const std::function<bool()>& woken) override {
+    wake.wait_for(lock, std::chrono::milliseconds(milliseconds), woken);
+  }
 };
 
 MachineClock machineClock;
 ClockSource* installed = nullptr;
 
 }  // namespace
+
+void ClockSource::SleepUntil(uint64_t momentUs) {
+  const uint64_t now = Microseconds();
+  if (momentUs > now) Sleep(static_cast<DWORD>((momentUs - now + 999) / 1000));
+}
+
+void ClockSource::WaitFor(std::condition_variable&, std::unique_lock<std::mutex>&, DWORD milliseconds,
+                          const std::function<bool()>& woken) {
+  if (!woken()) Sleep(milliseconds);
+}
 
 void ManualClock::SystemTime(SYSTEMTIME* time) { *time = system_; }
 

@@ -516,7 +516,7 @@ struct DisplayMode {
   int bitCount = 0;
 };
 
-// The video memory every display object shares, in bytes (default 16 MiB). Primary
+// The video memory every display object shares, in bytes (default 32 MiB). Primary
 // chains and off-screen surfaces asked in video memory take from it; a surface that does
 // not fit fails with DDERR_OUTOFVIDEOMEMORY.
 void SetVideoMemory(DWORD bytes);

@@ -1,5 +1,8 @@
 #include "platform/hostwindow/HostWindow.h"
 
+// Before Xlib, whose macros (None among them) would otherwise rewrite its names.
+#include "platform/gdi/BitmapFormat.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -11,7 +14,6 @@
 #include <time.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -57,14 +59,6 @@ int OnXIOError(Display*) {
   std::_Exit(0);
 }
 
-uint32_t ScaleToMask(uint8_t value, unsigned long mask) {
-  if (mask == 0) return 0;
-  const int shift = std::countr_zero(mask);
-  const int bits = std::popcount(mask);
-  const uint32_t scaled = bits >= 8 ? static_cast<uint32_t>(value) << (bits - 8) : value >> (8 - bits);
-  return scaled << shift;
-}
-
 class TXWindow final : public THostWindow {
  public:
   ~TXWindow() override {
@@ -105,7 +99,11 @@ class TXWindow final : public THostWindow {
     }
     FVisual = attributes.visual;
     FDepth = attributes.depth;
-    if (FVisual->c_class != TrueColor || (FDepth != 24 && FDepth != 32)) {
+    FFormat = bmp::PixelFormat{32, {static_cast<uint32_t>(FVisual->red_mask), static_cast<uint32_t>(FVisual->green_mask),
+                                    static_cast<uint32_t>(FVisual->blue_mask)}};
+    // MaskFault{} is MaskFault::None, which Xlib's None macro hides here.
+    if (FVisual->c_class != TrueColor || (FDepth != 24 && FDepth != 32) ||
+        bmp::CheckMasks(FFormat.masks, FFormat.bitCount) != bmp::MaskFault{}) {
       error = "window " + HexId(FWindow) + " has a visual this program cannot draw on (depth " +
               std::to_string(FDepth) + ", not true colour)";
       return false;
@@ -131,10 +129,7 @@ class TXWindow final : public THostWindow {
   int32_t Stride() const override { return FImage->bytes_per_line / 4; }
   int32_t RefreshRate() const override { return FRefreshRate; }
 
-  uint32_t MapColor(uint8_t red, uint8_t green, uint8_t blue) const override {
-    return ScaleToMask(red, FVisual->red_mask) | ScaleToMask(green, FVisual->green_mask) |
-           ScaleToMask(blue, FVisual->blue_mask);
-  }
+  uint32_t MapColor(uint8_t red, uint8_t green, uint8_t blue) const override { return FFormat.Pack(red, green, blue); }
 
   void Present(std::span<const TRect> rects) override {
     if (gWatchedGone) return;
@@ -319,6 +314,7 @@ class TXWindow final : public THostWindow {
   Atom FDeleteAtom = 0;
   Visual* FVisual = nullptr;
   int FDepth = 0;
+  bmp::PixelFormat FFormat;  // the visual's, for the 32-bit values of the frame buffer
   GC FGc = nullptr;
   bool FUseShm = false;
   bool FShmAttached = false;

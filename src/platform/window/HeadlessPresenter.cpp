@@ -1,8 +1,7 @@
 // The presenter without a display: native windows are records, presented frames are kept
-// for tests to read, and input is whatever a test injects. Waiting sleeps on a condition
-// variable on the machine's clock; under a ManualClock a timed wait advances that clock
-// instead, so a test that drives time never sleeps.
-#include <chrono>
+// for tests to read, and input is whatever a test injects. A timed wait is the installed
+// clock's: on the machine's it sleeps until woken, on one that a test drives it advances
+// that clock instead, so such a test never sleeps.
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -62,9 +61,10 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
       w.height = box.screenHeight;
       w.frame.assign(static_cast<size_t>(w.width) * static_cast<size_t>(w.height), 0);  // black bars
       w.map.Draw(picture, picture.Bounds(), w.frame.data(), pitch);
-      return;
+    } else {
+      for (const RECT& r : changed) w.map.Draw(picture, r, w.frame.data(), pitch);
     }
-    for (const RECT& r : changed) w.map.Draw(picture, r, w.frame.data(), pitch);
+    NotePresented(id);
   }
   void SetCursorShape(int, bool visible) override { cursorShown_ = visible; }
   void SetCapture(NativeId, bool) override {}
@@ -93,19 +93,11 @@ class HeadlessPresenter : public Presenter, public HeadlessControls {
   }
   void WaitForEvent(int milliseconds) override {
     std::unique_lock lock(mutex_);
-    if (!events_.empty() || woken_) {
-      woken_ = false;
-      return;
-    }
+    const auto woken = [this] { return !events_.empty() || woken_; };
     if (milliseconds >= 0) {
-      if (auto* manual = dynamic_cast<ManualClock*>(CurrentClock())) {
-        lock.unlock();
-        manual->Advance(static_cast<uint64_t>(milliseconds));
-        return;
-      }
-      wake_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return !events_.empty() || woken_; });
+      CurrentClock()->WaitFor(wake_, lock, static_cast<DWORD>(milliseconds), woken);
     } else {
-      wake_.wait(lock, [this] { return !events_.empty() || woken_; });
+      wake_.wait(lock, woken);
     }
     woken_ = false;
   }

@@ -98,9 +98,17 @@ class Presenter {
   virtual bool AnyWindowFocused() = 0;
 };
 
+// A presenter calls this once it has shown the pixels of a Present: the present listener
+// (PresenterChoice.h) hears of it.
+void NotePresented(NativeId id);
+
 std::unique_ptr<Presenter> MakeHeadlessPresenter();
-// nullptr with `error` set when no display can be opened.
+// nullptr with `error` set when no display can be opened. Defined by the SDL presenter's own
+// library, which registers it as the display presenter when the program starts; a program
+// without that library (the screen lockers' hack) has only the headless presenter.
 std::unique_ptr<Presenter> MakeSdlPresenter(DisplaySystem system, std::string* error);
+using DisplayPresenterFactory = std::unique_ptr<Presenter> (*)(DisplaySystem system, std::string* error);
+void RegisterDisplayPresenter(DisplayPresenterFactory factory);
 
 // The headless presenter's extra surface for tests.
 class HeadlessControls {

@@ -1,6 +1,7 @@
 #pragma once
 // The choice of presenter: what shows the top-level windows. The display layer needs
 // this without the rest of the window system.
+#include <functional>
 #include <string>
 
 #include "platform/WinTypes.h"
@@ -29,3 +30,9 @@ BOOL UseSdlPresenter(DisplaySystem system = DisplaySystem::XServer);
 BOOL EnsurePresenter(WindowsShown shown = WindowsShown::Dialogs);
 PresenterKind CurrentPresenterKind();
 const std::string& PresenterError();
+
+// Told on the user-interface thread each time the headless presenter has shown a top-level
+// window's pixels, with that window; for tools that act on each frame as it is shown (the
+// SDL presenter does not tell). A reset of the window system drops it.
+using TPresentListener = std::function<void(HWND TopLevel)>;
+void SetPresentListener(TPresentListener Listener);

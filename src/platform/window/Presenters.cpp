@@ -8,7 +8,22 @@
 
 using namespace window_internal;
 
+namespace {
+
+TPresentListener gPresentListener;
+// A plain pointer, so that registering before main does not depend on the order in which
+// the program's parts start.
+DisplayPresenterFactory gDisplayPresenter = nullptr;
+
+}  // namespace
+
 namespace window_internal {
+
+void RegisterDisplayPresenter(DisplayPresenterFactory factory) { gDisplayPresenter = factory; }
+
+void NotePresented(NativeId id) {
+  if (gPresentListener) gPresentListener(H(id));
+}
 
 namespace {
 
@@ -75,8 +90,12 @@ BOOL UseSdlPresenter(DisplaySystem system) {
   State& s = S();
   if (s.kind == PresenterKind::Sdl) return TRUE;
   if (s.presenter) ResetWindowSystem();
+  if (gDisplayPresenter == nullptr) {
+    s.presenterError = "This program was built without the SDL presenter: it shows no windows on a display";
+    return FALSE;
+  }
   std::string error;
-  auto presenter = MakeSdlPresenter(system, &error);
+  auto presenter = gDisplayPresenter(system, &error);
   if (!presenter) {
     s.presenterError = error;
     return FALSE;
@@ -87,6 +106,8 @@ BOOL UseSdlPresenter(DisplaySystem system) {
   s.presenterError.clear();
   return TRUE;
 }
+
+void SetPresentListener(TPresentListener Listener) { gPresentListener = std::move(Listener); }
 
 BOOL EnsurePresenter(WindowsShown shown) { return EnsurePresenterFor(shown) ? TRUE : FALSE; }
 PresenterKind CurrentPresenterKind() { return S().kind; }
@@ -107,6 +128,7 @@ void ResetWindowSystem() {
   for (auto& [dc, record] : s.dcs) DeleteDC(dc);
   ForgetScreenMode();
   for (auto& [index, brush] : s.sysColorBrushes) DeleteObject(brush);
+  gPresentListener = nullptr;
   std::lock_guard lock(QueueMutex());
   s = State{};
 }
