@@ -54,9 +54,16 @@ class MemoryTarget : public FrameTarget {
     bool whole = false;
     std::vector<RECT> parts;  // picture coordinates
   };
+  // What the last `presents` presents changed, without a pixel twice: memory a compositor
+  // hands back every third present would otherwise draw where balls overlap thrice.
+  const std::vector<RECT>& Covering(size_t presents, const Picture& picture);
+  static constexpr int kTile = 8;  // picture pixels a side of the squares Covering marks
+
   LetterboxMap map_;
   std::deque<Sent> history_;  // what each recent present changed, the latest first
   std::vector<RECT> written_;
+  std::vector<uint8_t> tiles_;  // Covering's marks
+  std::vector<RECT> covering_;
 };
 
 // The window's own SDL surface: what works on any display SDL drives.

@@ -280,21 +280,22 @@ namespace {
 
 using window_internal::MemoryTarget;
 
-// Memory a compositor hands back in turn: two buffers, each drawn every other present, so
-// that each holds the picture from two presents before.
-class TwoBuffers : public MemoryTarget {
+// Memory a compositor hands back in turn: `count` buffers, each drawn every count-th
+// present, so that each holds the picture from `count` presents before.
+class RotatingBuffers : public MemoryTarget {
  public:
-  std::string Describe(const Letterbox&) const override { return "two buffers"; }
-  std::vector<uint32_t> buffers[2];
-  int drawn = -1;  // the buffer the last present drew
-  int sent = 0;    // rectangles sent, all presents together
+  explicit RotatingBuffers(int count) : buffers(static_cast<size_t>(count)) {}
+  std::string Describe(const Letterbox&) const override { return "buffers in turn"; }
+  std::vector<std::vector<uint32_t>> buffers;
+  size_t drawn = 0;  // the buffer the last present drew
+  int sent = 0;      // rectangles sent, all presents together
 
  protected:
   uint32_t* Memory(int width, int height, ptrdiff_t* pitch, int* age) override {
-    drawn = (drawn + 1) % 2;
+    drawn = (drawn + 1) % buffers.size();
     std::vector<uint32_t>& b = buffers[drawn];
     const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height);
-    *age = b.size() == size ? 2 : 0;
+    *age = b.size() == size ? static_cast<int>(buffers.size()) : 0;
     if (b.size() != size) b.assign(size, 0xDEADBEEF);
     *pitch = width * 4;
     return b.data();
@@ -305,24 +306,26 @@ class TwoBuffers : public MemoryTarget {
   }
 };
 
-// A target whose memory missed a present draws what that one changed too; each buffer,
-// when shown, is the whole frame.
+// A target whose memory missed presents draws what they changed too; each buffer, when
+// shown, is the whole frame.
 TEST(MemoryTarget, MemoryThatMissedPresentsCatchesUpOnWhatTheyChanged) {
-  TwoBuffers target;
-  KeptPicture kept;
-  const bmp::ScreenRows& rows = kept.Rows(bmp::kRgb565, nullptr, 0);
-  ModeFrames frames(5);
-  const Letterbox box = FitLetterbox(ModeFrames::kWidth, ModeFrames::kHeight, 1366, 768);
-  for (int frame = 0; frame < 12; ++frame) {
-    frames.Step();
-    const Picture picture{reinterpret_cast<const uint8_t*>(frames.pixels.data()), ModeFrames::kWidth,
-                          ModeFrames::kHeight, ModeFrames::kWidth * 2, &rows};
-    const std::vector<RECT>& changed = kept.Take(picture);
-    ASSERT_TRUE(target.Show(picture, box, changed, false));
-    ASSERT_EQ(FirstDifference(target.buffers[target.drawn], ExpectedScreen(frames.pixels, 1366, 768), 1366), "")
-        << "frame " << frame;
+  for (const int count : {2, 3}) {
+    RotatingBuffers target(count);
+    KeptPicture kept;
+    const bmp::ScreenRows& rows = kept.Rows(bmp::kRgb565, nullptr, 0);
+    ModeFrames frames(5);
+    const Letterbox box = FitLetterbox(ModeFrames::kWidth, ModeFrames::kHeight, 1366, 768);
+    for (int frame = 0; frame < 12; ++frame) {
+      frames.Step();
+      const Picture picture{reinterpret_cast<const uint8_t*>(frames.pixels.data()), ModeFrames::kWidth,
+                            ModeFrames::kHeight, ModeFrames::kWidth * 2, &rows};
+      const std::vector<RECT>& changed = kept.Take(picture);
+      ASSERT_TRUE(target.Show(picture, box, changed, false));
+      ASSERT_EQ(FirstDifference(target.buffers[target.drawn], ExpectedScreen(frames.pixels, 1366, 768), 1366), "")
+          << count << " buffers, frame " << frame;
+    }
+    EXPECT_GT(target.sent, 12) << count << " buffers: nothing but whole frames were sent";
   }
-  EXPECT_GT(target.sent, 12) << "nothing but whole frames were sent";
 }
 
 }  // namespace
