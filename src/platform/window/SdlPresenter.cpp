@@ -1,7 +1,8 @@
 // The presenter on a real display through SDL2, X or Wayland: one native window per
-// top-level, drawn from its back buffer through the window surface (on Wayland through
-// buffers of our own, see Wayland.h), and SDL's events turned into native events. SDL's
-// video is started here, on the user-interface thread, when the first window needs it.
+// top-level, its pictures shown through a frame target (FrameTarget.h: the X window through
+// shared memory, SDL's window surface, or on Wayland buffers of our own, see Wayland.h),
+// and SDL's events turned into native events. SDL's video is started here, on the
+// user-interface thread, when the first window needs it.
 #include <SDL.h>
 #include <sys/stat.h>
 
