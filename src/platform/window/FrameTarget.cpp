@@ -38,6 +38,8 @@ bool MemoryTarget::Show(const Picture& picture, const Letterbox& box, std::span<
 }
 
 const std::vector<RECT>& MemoryTarget::Covering(size_t presents, const Picture& picture) {
+  covering_.clear();
+  if (picture.width <= 0 || picture.height <= 0) return covering_;
   const int columns = (picture.width + kTile - 1) / kTile, rows = (picture.height + kTile - 1) / kTile;
   tiles_.assign(static_cast<size_t>(columns) * static_cast<size_t>(rows), 0);
   for (size_t missed = 0; missed < presents; ++missed) {
@@ -58,7 +60,6 @@ const std::vector<RECT>& MemoryTarget::Covering(size_t presents, const Picture& 
     size_t rect;     // in covering_
   };
   std::vector<Run> above, here;
-  covering_.clear();
   for (int y = 0; y < rows; ++y) {
     const uint8_t* row = &tiles_[static_cast<size_t>(y) * static_cast<size_t>(columns)];
     const int bottom = std::min((y + 1) * kTile, picture.height);
