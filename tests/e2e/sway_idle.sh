@@ -4,12 +4,7 @@
 # it at once, and swayidle, still running, starts it again after the next two idle seconds.
 set -euo pipefail
 
-. "$(dirname "$0")/lib/session.bash"
-. "$(dirname "$0")/lib/saver.bash"
-. "$(dirname "$0")/lib/user.bash"
-. "$(dirname "$0")/lib/sway.bash"
 . "$(dirname "$0")/lib/sway_saver.bash"
-need_programs "$PELLORA" "$REG"
 need_tools swayidle convert compare python3
 ROUTE=native
 IDLE_PID=""

@@ -7,12 +7,7 @@
 # PELLORA_SHOTS=DIR keeps the screenshot of the prompt there.
 set -euo pipefail
 
-. "$(dirname "$0")/lib/session.bash"
-. "$(dirname "$0")/lib/saver.bash"
-. "$(dirname "$0")/lib/user.bash"
-. "$(dirname "$0")/lib/sway.bash"
 . "$(dirname "$0")/lib/sway_saver.bash"
-need_programs "$PELLORA" "$REG"
 need_tools convert compare python3 Xwayland
 ROUTE=xwayland
 SEAT_TYPES=1  # the X clients of XWayland cannot follow wtype's keymap (see sway.bash)

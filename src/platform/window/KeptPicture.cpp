@@ -47,6 +47,26 @@ inline uint32_t DifferingBytes(const uint8_t* next, const uint8_t* kept) {
 
 bool Has(const std::vector<uint64_t>& bits, size_t i) { return (bits[i / 64] >> (i % 64)) & 1; }
 
+// The next run of set bits among the first `count`, from `*from` on: [*from, *end). False
+// when there is none.
+bool NextRun(const std::vector<uint64_t>& bits, size_t count, size_t* from, size_t* end) {
+  size_t c = *from;
+  while (c < count) {
+    const uint64_t rest = bits[c / 64] >> (c % 64);
+    if (rest) {
+      c += static_cast<size_t>(std::countr_zero(rest));
+      break;
+    }
+    c = (c / 64 + 1) * 64;
+  }
+  if (c >= count) return false;
+  size_t e = c + 1;
+  while (e < count && Has(bits, e)) ++e;
+  *from = c;
+  *end = e;
+  return true;
+}
+
 void SetRange(std::vector<uint64_t>& bits, size_t from, size_t to) {
   for (size_t i = from; i < to;) {
     const size_t word = i / 64, shift = i % 64, n = std::min<size_t>(64 - shift, to - i);
@@ -140,19 +160,7 @@ void KeptPicture::CompareBand(const Picture& next, int top, int bottom) {
   const size_t whole = rowBytes_ / kChunk;  // chunks of a full 32 bytes
   // The runs of chunks to look at, the same for every row of the band.
   looked_.clear();
-  for (size_t c = 0; c < chunks;) {
-    const uint64_t rest = look_[c / 64] >> (c % 64);
-    if (!rest) {
-      c = (c / 64 + 1) * 64;
-      continue;
-    }
-    c += static_cast<size_t>(std::countr_zero(rest));
-    if (c >= chunks) break;
-    size_t end = c + 1;
-    while (end < chunks && Has(look_, end)) ++end;
-    looked_.emplace_back(c, end);
-    c = end;
-  }
+  for (size_t c = 0, end = 0; NextRun(look_, chunks, &c, &end); c = end) looked_.emplace_back(c, end);
   std::fill(changedChunks_.begin(), changedChunks_.end(), 0);
   auto note = [&](size_t c, uint32_t differ) {
     const uint64_t bit = uint64_t{1} << (c % 64);
@@ -188,20 +196,11 @@ void KeptPicture::CompareBand(const Picture& next, int top, int bottom) {
   const size_t bytesPerPixel = rowBytes_ / static_cast<size_t>(width_);
   size_t above = 0;
   nowGrowing_.clear();
-  for (size_t c = 0; c < chunks;) {
-    const uint64_t rest = changedChunks_[c / 64] >> (c % 64);
-    if (!rest) {
-      c = (c / 64 + 1) * 64;
-      continue;
-    }
-    c += static_cast<size_t>(std::countr_zero(rest));
-    size_t end = c + 1;
-    while (end < chunks && Has(changedChunks_, end)) ++end;
+  for (size_t c = 0, end = 0; NextRun(changedChunks_, chunks, &c, &end); c = end) {
     const size_t firstByte = c * kChunk + static_cast<size_t>(std::countr_zero(differ_[c]));
     const size_t lastByte = (end - 1) * kChunk + 31 - static_cast<size_t>(std::countl_zero(differ_[end - 1]));
     const LONG x0 = static_cast<LONG>(firstByte / bytesPerPixel);
     const LONG x1 = static_cast<LONG>(lastByte / bytesPerPixel + 1);
-    c = end;
     while (above < growing_.size() && changed_[growing_[above]].right < x0 - kSlack) ++above;
     if (above < growing_.size()) {
       RECT& r = changed_[growing_[above]];

@@ -1,7 +1,14 @@
-# Sourced by the sway_*.sh scripts after sway.bash: the saver and the dialogs under sway,
-# the checks a person would make. ROUTE is "native" (sway without an X server: the program
-# on Wayland itself) or "xwayland" (the program as an X client of sway's XWayland, chosen
-# with SDL_VIDEODRIVER=x11 since on its own the saver would take Wayland).
+# Sourced by the sway_*.sh scripts: the session under sway (the libraries it stands on), and
+# the saver and the dialogs there, with the checks a person would make. ROUTE is "native"
+# (sway without an X server: the program on Wayland itself) or "xwayland" (the program as an
+# X client of sway's XWayland, chosen with SDL_VIDEODRIVER=x11 since on its own the saver
+# would take Wayland).
+sway_lib="$(dirname "${BASH_SOURCE[0]}")"
+. "$sway_lib/session.bash"
+. "$sway_lib/saver.bash"
+. "$sway_lib/user.bash"
+. "$sway_lib/sway.bash"
+need_programs "$PELLORA" "$REG"
 
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$(program_pid)/stat"; }
 
